@@ -1,0 +1,23 @@
+#include "app/startup.h"
+
+#include "glass/composition.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <QWidget>
+
+void setApplicationIdentity()
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0.2"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Brantova"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("quillory.org"));
+}
+
+void applyGlassFrame(QWidget *window)
+{
+    if (!isCompositionEnabled())
+        return;
+    extendFrameIntoClientArea(window, -1, -1, -1, -1);
+    window->setContentsMargins(0, 0, 0, 0);
+}

@@ -1,0 +1,9 @@
+#include "components/exceptionhandler.h"
+
+namespace Brantova {
+
+ExceptionHandler::ExceptionHandler() = default;
+ExceptionHandler::~ExceptionHandler() = default;
+void ExceptionHandler::initExceptionHandler() {}
+
+} // namespace Brantova

@@ -1,0 +1,10 @@
+#include "components/update.h"
+
+Update *Update::getUpdater()
+{
+    static Update updater;
+    return &updater;
+}
+
+void Update::autoCheck() {}
+void Update::manualCheck() {}

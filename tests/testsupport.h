@@ -1,0 +1,97 @@
+#pragma once
+
+// Shared scaffolding for the widget tests: an isolated HOME per test process
+// and a way to answer the modal dialogs that the window opens.
+
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace TestSupport {
+
+// QSettings and QStandardPaths read HOME and the XDG variables once, so the
+// temporary home has to be in place before QApplication exists.
+class IsolatedHome
+{
+public:
+    IsolatedHome()
+    {
+        qputenv("HOME", m_dir.path().toLocal8Bit());
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                                 "XDG_DOCUMENTS_DIR", "XDG_CONFIG_DIRS"})
+            qunsetenv(name);
+    }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+inline QString documentsPath()
+{
+    return QDir::homePath() + QStringLiteral("/Documents");
+}
+
+inline QString libraryPath()
+{
+    return documentsPath() + QStringLiteral("/My Snippets");
+}
+
+// Runs `answer` on the next modal dialog, once it is open. Call before the
+// action that opens the dialog; returns a flag that tells whether it ran.
+inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answer)
+{
+    auto done = std::make_shared<bool>(false);
+    auto poll = std::make_shared<std::function<void(int)>>();
+    *poll = [answer, done, poll](int triesLeft) {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            answer(dialog);
+            *done = true;
+            return;
+        }
+        if (triesLeft > 0)
+            QTimer::singleShot(10, [poll, triesLeft] { (*poll)(triesLeft - 1); });
+    };
+    QTimer::singleShot(0, [poll] { (*poll)(500); });
+    return done;
+}
+
+inline std::shared_ptr<bool> typeIntoNextInputDialog(const QString &text)
+{
+    return whenModalOpens([text](QWidget *w) {
+        auto *dialog = qobject_cast<QInputDialog *>(w);
+        QVERIFY(dialog);
+        dialog->setTextValue(text);
+        dialog->accept();
+    });
+}
+
+inline std::shared_ptr<bool> cancelNextDialog()
+{
+    return whenModalOpens([](QWidget *w) {
+        if (auto *dialog = qobject_cast<QDialog *>(w))
+            dialog->reject();
+    });
+}
+
+} // namespace TestSupport
+
+#define QUILLORY_TEST_MAIN(TestObject)                  \
+    int main(int argc, char *argv[])                    \
+    {                                                   \
+        TestSupport::IsolatedHome home;                 \
+        QApplication app(argc, argv);                   \
+        setApplicationIdentity();                       \
+        TestObject tc;                                  \
+        QTEST_SET_MAIN_SOURCE_PATH                      \
+        return QTest::qExec(&tc, argc, argv);           \
+    }

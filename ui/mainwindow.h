@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QMainWindow>
+
+struct MainWindowForm;
+
+// The one top-level window. The three combo boxes and the library on disk are
+// the whole model: the window keeps no lists and no settings object, and
+// every operation reads the disk afresh.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private Q_SLOTS:
+    void on_pushButtonRemoveLanguage_clicked();
+    void on_pushButtonRemoveCategory_clicked();
+    void on_pushButtonRemoveSnippet_clicked();
+    void on_pushButtonSaveSnippet_clicked();
+    void on_comboBoxSnippet_currentIndexChanged(int index);
+    void on_comboBoxCategory_currentIndexChanged(int index);
+    void on_comboBoxLanguage_currentIndexChanged(int index);
+    void on_pushButtonAddSnippet_clicked();
+    void on_pushButtonAddCategory_clicked();
+    void on_pushButtonAddLanguage_clicked();
+    void on_menuBar_triggered(QAction *action);
+
+private:
+    QString libraryRootPath() const;
+    void listLanguages();
+    void listCategories();
+    void listSnippets();
+    void loadSnippet();
+
+    MainWindowForm *form;
+};

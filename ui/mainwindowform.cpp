@@ -1,0 +1,230 @@
+#include "ui/mainwindowform.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QSpacerItem>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+// Translucent, so that the glass frame shows through where composition is on.
+const char windowStyleSheet[] =
+    "QWidget#centralWidget {\n"
+    "\t border: 1px solid;\n"
+    "     border-radius: 3px;\n"
+    "     border-color: rgb(141, 178, 227);\n"
+    "     background-color: rgba(228, 238, 249,200);\n"
+    "} ";
+
+QIcon iconFromResource(const QString &path)
+{
+    QIcon icon;
+    icon.addFile(path, QSize(), QIcon::Normal, QIcon::Off);
+    return icon;
+}
+
+template <typename T>
+T *named(T *object, const char *name)
+{
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
+QAction *newAction(QMainWindow *window, const char *name)
+{
+    return named(new QAction(window), name);
+}
+
+template <typename Layout>
+Layout *newLayout(const char *name)
+{
+    auto *layout = named(new Layout, name);
+    layout->setSpacing(6);
+    return layout;
+}
+
+// Keeps a row's buttons centred under its combo box.
+QSpacerItem *newSpacer()
+{
+    return new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
+}
+
+QPushButton *newButton(QWidget *parent, const char *name, const QIcon &icon)
+{
+    auto *button = named(new QPushButton(parent), name);
+    button->setIcon(icon);
+    button->setIconSize(QSize(25, 25));
+    return button;
+}
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+} // namespace
+
+void MainWindowForm::setupForm(QMainWindow *window)
+{
+    if (window->objectName().isEmpty())
+        window->setObjectName(QStringLiteral("MainWindow"));
+    window->resize(632, 400);
+    window->setWindowIcon(iconFromResource(QStringLiteral(":/resources/icon.png")));
+    window->setStyleSheet(QLatin1String(windowStyleSheet));
+
+    actionFont = newAction(window, "actionFont");
+    actionAdd_Language = newAction(window, "actionAdd_Language");
+    const QIcon addIcon = iconFromResource(QStringLiteral(":/resources/add.png"));
+    actionAdd_Language->setIcon(addIcon);
+    actionAdd_Cateegory = newAction(window, "actionAdd_Cateegory");
+    actionAdd_Cateegory->setIcon(addIcon);
+    actionAdd_Snippet = newAction(window, "actionAdd_Snippet");
+    actionAdd_Snippet->setIcon(addIcon);
+    actionQuit = newAction(window, "actionQuit");
+    actionSave = newAction(window, "actionSave");
+    const QIcon saveIcon = iconFromResource(QStringLiteral(":/resources/save.png"));
+    actionSave->setIcon(saveIcon);
+    actionRename_Language = newAction(window, "actionRename_Language");
+    actionRename_Category = newAction(window, "actionRename_Category");
+    actionRename_Snippet = newAction(window, "actionRename_Snippet");
+    actionUpdate = newAction(window, "actionUpdate");
+
+    centralWidget = named(new QWidget(window), "centralWidget");
+    verticalLayout_4 = named(new QVBoxLayout(centralWidget), "verticalLayout_4");
+    verticalLayout_4->setSpacing(6);
+    verticalLayout_4->setContentsMargins(11, 11, 11, 11);
+    label_4 = named(new QLabel(centralWidget), "label_4");
+    verticalLayout_4->addWidget(label_4);
+    lineEditSynopsis = named(new QLineEdit(centralWidget), "lineEditSynopsis");
+    verticalLayout_4->addWidget(lineEditSynopsis);
+    textEditSnippet = named(new QTextEdit(centralWidget), "textEditSnippet");
+    verticalLayout_4->addWidget(textEditSnippet);
+
+    horizontalLayout_4 = newLayout<QHBoxLayout>("horizontalLayout_4");
+
+    verticalLayout = newLayout<QVBoxLayout>("verticalLayout");
+    label = named(new QLabel(centralWidget), "label");
+    verticalLayout->addWidget(label);
+    comboBoxLanguage = named(new QComboBox(centralWidget), "comboBoxLanguage");
+    verticalLayout->addWidget(comboBoxLanguage);
+    horizontalLayout = newLayout<QHBoxLayout>("horizontalLayout");
+    horizontalSpacer = newSpacer();
+    horizontalLayout->addItem(horizontalSpacer);
+    pushButtonAddLanguage = newButton(centralWidget, "pushButtonAddLanguage", addIcon);
+    horizontalLayout->addWidget(pushButtonAddLanguage);
+    const QIcon removeIcon = iconFromResource(QStringLiteral(":/resources/remove.png"));
+    pushButtonRemoveLanguage = newButton(centralWidget, "pushButtonRemoveLanguage", removeIcon);
+    horizontalLayout->addWidget(pushButtonRemoveLanguage);
+    horizontalSpacer_2 = newSpacer();
+    horizontalLayout->addItem(horizontalSpacer_2);
+    verticalLayout->addLayout(horizontalLayout);
+    horizontalLayout_4->addLayout(verticalLayout);
+
+    verticalLayout_2 = newLayout<QVBoxLayout>("verticalLayout_2");
+    label_2 = named(new QLabel(centralWidget), "label_2");
+    verticalLayout_2->addWidget(label_2);
+    comboBoxCategory = named(new QComboBox(centralWidget), "comboBoxCategory");
+    verticalLayout_2->addWidget(comboBoxCategory);
+    horizontalLayout_2 = newLayout<QHBoxLayout>("horizontalLayout_2");
+    horizontalSpacer_3 = newSpacer();
+    horizontalLayout_2->addItem(horizontalSpacer_3);
+    pushButtonAddCategory = newButton(centralWidget, "pushButtonAddCategory", addIcon);
+    horizontalLayout_2->addWidget(pushButtonAddCategory);
+    pushButtonRemoveCategory = newButton(centralWidget, "pushButtonRemoveCategory", removeIcon);
+    horizontalLayout_2->addWidget(pushButtonRemoveCategory);
+    horizontalSpacer_4 = newSpacer();
+    horizontalLayout_2->addItem(horizontalSpacer_4);
+    verticalLayout_2->addLayout(horizontalLayout_2);
+    horizontalLayout_4->addLayout(verticalLayout_2);
+
+    verticalLayout_3 = newLayout<QVBoxLayout>("verticalLayout_3");
+    label_3 = named(new QLabel(centralWidget), "label_3");
+    verticalLayout_3->addWidget(label_3);
+    comboBoxSnippet = named(new QComboBox(centralWidget), "comboBoxSnippet");
+    verticalLayout_3->addWidget(comboBoxSnippet);
+    horizontalLayout_3 = newLayout<QHBoxLayout>("horizontalLayout_3");
+    horizontalSpacer_5 = newSpacer();
+    horizontalLayout_3->addItem(horizontalSpacer_5);
+    pushButtonAddSnippet = newButton(centralWidget, "pushButtonAddSnippet", addIcon);
+    horizontalLayout_3->addWidget(pushButtonAddSnippet);
+    pushButtonSaveSnippet = newButton(centralWidget, "pushButtonSaveSnippet", saveIcon);
+    horizontalLayout_3->addWidget(pushButtonSaveSnippet);
+    pushButtonRemoveSnippet = newButton(centralWidget, "pushButtonRemoveSnippet", removeIcon);
+    horizontalLayout_3->addWidget(pushButtonRemoveSnippet);
+    horizontalSpacer_6 = newSpacer();
+    horizontalLayout_3->addItem(horizontalSpacer_6);
+    verticalLayout_3->addLayout(horizontalLayout_3);
+    horizontalLayout_4->addLayout(verticalLayout_3);
+
+    verticalLayout_4->addLayout(horizontalLayout_4);
+    window->setCentralWidget(centralWidget);
+
+    menuBar = named(new QMenuBar(window), "menuBar");
+    menuBar->setGeometry(QRect(0, 0, 632, 21));
+    // Always drawn inside the window, also where a global menu exists.
+    menuBar->setNativeMenuBar(false);
+    menuFile = named(new QMenu(menuBar), "menuFile");
+    menuSettings = named(new QMenu(menuBar), "menuSettings");
+    menuEdit = named(new QMenu(menuBar), "menuEdit");
+    window->setMenuBar(menuBar);
+
+    menuBar->addAction(menuFile->menuAction());
+    menuBar->addAction(menuEdit->menuAction());
+    menuBar->addAction(menuSettings->menuAction());
+    menuFile->addAction(actionAdd_Language);
+    menuFile->addAction(actionAdd_Cateegory);
+    menuFile->addAction(actionAdd_Snippet);
+    menuFile->addSeparator();
+    menuFile->addAction(actionSave);
+    menuFile->addSeparator();
+    menuFile->addAction(actionQuit);
+    menuEdit->addAction(actionRename_Language);
+    menuEdit->addAction(actionRename_Category);
+    menuEdit->addAction(actionRename_Snippet);
+    menuSettings->addAction(actionFont);
+    menuSettings->addAction(actionUpdate);
+
+    retranslateForm(window);
+
+    QMetaObject::connectSlotsByName(window);
+}
+
+void MainWindowForm::retranslateForm(QMainWindow *window)
+{
+    window->setWindowTitle(tr("Quillory"));
+    actionFont->setText(tr("Font"));
+    actionAdd_Language->setText(tr("Add Language"));
+    actionAdd_Cateegory->setText(tr("Add Category"));
+    actionAdd_Snippet->setText(tr("Add Snippet"));
+    actionQuit->setText(tr("Quit"));
+    actionSave->setText(tr("Save"));
+    actionRename_Language->setText(tr("Rename Language"));
+    actionRename_Category->setText(tr("Rename Category"));
+    actionRename_Snippet->setText(tr("Rename Snippet"));
+    actionUpdate->setText(tr("Update"));
+    label_4->setText(tr("Synopsis:"));
+    label->setText(tr("Language:"));
+    pushButtonAddLanguage->setText(tr("Add"));
+    pushButtonRemoveLanguage->setText(tr("Remove"));
+    label_2->setText(tr("Category:"));
+    pushButtonAddCategory->setText(tr("Add"));
+    pushButtonRemoveCategory->setText(tr("Remove"));
+    label_3->setText(tr("Snippet:"));
+    pushButtonAddSnippet->setText(tr("Add"));
+    pushButtonSaveSnippet->setText(tr("Save"));
+    pushButtonRemoveSnippet->setText(tr("Remove"));
+    menuFile->setTitle(tr("File"));
+    menuSettings->setTitle(tr("Settings"));
+    menuEdit->setTitle(tr("Edit"));
+}
