@@ -1,13 +1,54 @@
 #include "ui/mainwindow.h"
 
 #include "glass/composition.h"
+#include "library/libraryedits.h"
+#include "library/librarylisting.h"
+#include "library/librarypaths.h"
+#include "library/snippetfile.h"
 #include "ui/mainwindowform.h"
+#include "ui/snippetfields.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QFont>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTextEdit>
+
+namespace {
+
+const QString languageKey = QStringLiteral("Language");
+const QString categoryKey = QStringLiteral("Category");
+const QString snippetKey = QStringLiteral("Snippet");
+
+QString rememberedName(const QString &key, const QString &fallback)
+{
+    const QString name = QSettings().value(key, fallback).toString();
+    return name.isEmpty() ? fallback : name;
+}
+
+void remember(const QString &key, const QString &name)
+{
+    QSettings().setValue(key, name);
+}
+
+// Clearing and refilling the box emits currentIndexChanged, and every
+// emission runs the level below synchronously. The remembered entry is chosen
+// last, so its pass is the one that decides what the lower boxes hold.
+void refill(QComboBox *box, const QStringList &names, const QString &wanted)
+{
+    box->clear();
+    box->insertItems(box->count(), names);
+    const qsizetype index = wanted.isEmpty() ? -1 : names.indexOf(wanted);
+    if (index >= 0)
+        box->setCurrentIndex(int(index));
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -22,6 +63,8 @@ MainWindow::MainWindow(QWidget *parent)
         settings.value(QStringLiteral("Font"), form->textEditSnippet->font()).value<QFont>());
     restoreGeometry(settings.value(QStringLiteral("Geometry")).toByteArray());
 
+    // Without glass, the translucent background of the window's sheet would
+    // show whatever lies behind the window.
     if (!isCompositionEnabled()) {
         form->centralWidget->setStyleSheet(
             form->centralWidget->styleSheet()
@@ -48,20 +91,180 @@ void MainWindow::changeEvent(QEvent *event)
         form->retranslateForm(this);
 }
 
-void MainWindow::on_pushButtonRemoveLanguage_clicked() {}
-void MainWindow::on_pushButtonRemoveCategory_clicked() {}
-void MainWindow::on_pushButtonRemoveSnippet_clicked() {}
-void MainWindow::on_pushButtonSaveSnippet_clicked() {}
-void MainWindow::on_comboBoxSnippet_currentIndexChanged(int) { loadSnippet(); }
-void MainWindow::on_comboBoxCategory_currentIndexChanged(int) { listSnippets(); }
-void MainWindow::on_comboBoxLanguage_currentIndexChanged(int) { listCategories(); }
-void MainWindow::on_pushButtonAddSnippet_clicked() {}
-void MainWindow::on_pushButtonAddCategory_clicked() {}
-void MainWindow::on_pushButtonAddLanguage_clicked() {}
-void MainWindow::on_menuBar_triggered(QAction *) {}
+QString MainWindow::libraryRootPath() const
+{
+    return LibraryPaths::rootPath();
+}
 
-QString MainWindow::libraryRootPath() const { return QString(); }
-void MainWindow::listLanguages() {}
-void MainWindow::listCategories() {}
-void MainWindow::listSnippets() {}
-void MainWindow::loadSnippet() {}
+QString MainWindow::currentLanguagePath() const
+{
+    return LibraryPaths::languagePath(libraryRootPath(), form->comboBoxLanguage->currentText());
+}
+
+QString MainWindow::currentCategoryPath() const
+{
+    return LibraryPaths::categoryPath(libraryRootPath(), form->comboBoxLanguage->currentText(),
+                                      form->comboBoxCategory->currentText());
+}
+
+void MainWindow::listLanguages()
+{
+    const QString path = libraryRootPath();
+    const QString wanted = rememberedName(languageKey, LibraryListing::defaultEntry);
+    refill(form->comboBoxLanguage, LibraryListing::entryNames(path), wanted);
+}
+
+void MainWindow::listCategories()
+{
+    const QString path = currentLanguagePath();
+    const QString wanted = rememberedName(categoryKey, LibraryListing::defaultEntry);
+    refill(form->comboBoxCategory, LibraryListing::entryNames(path), wanted);
+}
+
+void MainWindow::listSnippets()
+{
+    const QString path = currentCategoryPath();
+    const QString wanted = rememberedName(snippetKey, QString());
+    refill(form->comboBoxSnippet, LibraryListing::snippetNames(path), wanted);
+}
+
+void MainWindow::loadSnippet()
+{
+    const QString path =
+        LibraryPaths::snippetFilePath(currentCategoryPath(), form->comboBoxSnippet->currentText());
+    const std::optional<SnippetText> text = SnippetFile::read(path);
+    if (!text) {
+        SnippetFields::clear(form->lineEditSynopsis, form->textEditSnippet);
+        return;
+    }
+
+    SnippetFields::show(form->lineEditSynopsis, form->textEditSnippet, *text);
+    if (!text->synopsis.isEmpty() || !text->body.isEmpty())
+        form->textEditSnippet->setFocus(Qt::OtherFocusReason);
+
+    QSettings settings;
+    settings.setValue(languageKey, form->comboBoxLanguage->currentText());
+    settings.setValue(categoryKey, form->comboBoxCategory->currentText());
+    settings.setValue(snippetKey, form->comboBoxSnippet->currentText());
+}
+
+std::optional<QString> MainWindow::askEntryName(const QString &title, const QString &label)
+{
+    // Without the flag, Qt answers a null string both for Cancel and for an
+    // accepted empty field; only Cancel means "do nothing".
+    bool accepted = false;
+    const QString name = QInputDialog::getText(this, title, label, QLineEdit::Normal, QString(),
+                                               &accepted);
+    if (!accepted)
+        return std::nullopt;
+    if (!LibraryPaths::isNameInsideLibrary(name)) {
+        QMessageBox::warning(
+            this, title,
+            tr("\"%1\" was not used: a name may not be an absolute path or contain \"..\", "
+               "because it would point outside the snippet library.")
+                .arg(name));
+        return std::nullopt;
+    }
+    return name.isNull() ? QLatin1String("") : name;
+}
+
+void MainWindow::on_pushButtonSaveSnippet_clicked()
+{
+    QString name = form->comboBoxSnippet->currentText();
+    if (name.isNull()) {
+        const std::optional<QString> typed = askEntryName(
+            QStringLiteral("Add Snippet"), QStringLiteral("Please enter the snippet's name."));
+        if (!typed)
+            return;
+        name = *typed;
+    }
+
+    const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), name);
+    QString error;
+    if (!SnippetFile::write(path,
+                            SnippetFields::current(form->lineEditSynopsis, form->textEditSnippet),
+                            &error)) {
+        QMessageBox::warning(this, tr("Save"),
+                             tr("The snippet \"%1\" was not saved: %2\n\n"
+                                "The file on disk is unchanged.")
+                                 .arg(name, error));
+    }
+}
+
+void MainWindow::on_pushButtonAddLanguage_clicked()
+{
+    const std::optional<QString> name = askEntryName(
+        QStringLiteral("Add Language"), QStringLiteral("Please enter the language's name."));
+    if (!name)
+        return;
+    LibraryEdits::createDirectory(LibraryPaths::languagePath(libraryRootPath(), *name));
+    remember(languageKey, *name);
+    listLanguages();
+}
+
+void MainWindow::on_pushButtonAddCategory_clicked()
+{
+    const std::optional<QString> name = askEntryName(
+        QStringLiteral("Add Category"), QStringLiteral("Please enter the category's name."));
+    if (!name)
+        return;
+    LibraryEdits::createDirectory(LibraryPaths::categoryPath(
+        libraryRootPath(), form->comboBoxLanguage->currentText(), *name));
+    remember(categoryKey, *name);
+    listCategories();
+}
+
+void MainWindow::on_pushButtonAddSnippet_clicked()
+{
+    const std::optional<QString> name = askEntryName(
+        QStringLiteral("Add Snippet"), QStringLiteral("Please enter the snippet's name."));
+    if (!name)
+        return;
+    LibraryEdits::createEmptyFile(LibraryPaths::snippetFilePath(currentCategoryPath(), *name));
+    remember(snippetKey, *name);
+    listSnippets();
+}
+
+void MainWindow::on_pushButtonRemoveLanguage_clicked()
+{
+    if (form->comboBoxLanguage->currentText().isNull())
+        return;
+    LibraryEdits::removeEmptyTree(currentLanguagePath(), libraryRootPath());
+    listLanguages();
+}
+
+void MainWindow::on_pushButtonRemoveCategory_clicked()
+{
+    if (form->comboBoxCategory->currentText().isNull())
+        return;
+    LibraryEdits::removeEmptyTree(currentCategoryPath(), libraryRootPath());
+    listCategories();
+}
+
+void MainWindow::on_pushButtonRemoveSnippet_clicked()
+{
+    const QString name = form->comboBoxSnippet->currentText();
+    if (name.isNull())
+        return;
+    LibraryEdits::removeFile(LibraryPaths::snippetFilePath(currentCategoryPath(), name));
+    listSnippets();
+}
+
+void MainWindow::on_comboBoxSnippet_currentIndexChanged(int)
+{
+    loadSnippet();
+}
+
+void MainWindow::on_comboBoxCategory_currentIndexChanged(int)
+{
+    listSnippets();
+}
+
+void MainWindow::on_comboBoxLanguage_currentIndexChanged(int)
+{
+    listCategories();
+}
+
+void MainWindow::on_menuBar_triggered(QAction *)
+{
+}

@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 
+#include <optional>
+
 struct MainWindowForm;
 
 // The one top-level window. The three combo boxes and the library on disk are
@@ -38,6 +40,12 @@ private:
     void listCategories();
     void listSnippets();
     void loadSnippet();
+
+    QString currentLanguagePath() const;
+    QString currentCategoryPath() const;
+    // The name typed into a name dialog; nothing when it was cancelled or
+    // when the name would leave the library (the user is told why).
+    std::optional<QString> askEntryName(const QString &title, const QString &label);
 
     MainWindowForm *form;
 };

@@ -1,0 +1,76 @@
+#include "library/libraryedits.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace LibraryEdits {
+
+bool createDirectory(const QString &path)
+{
+    const QFileInfo info(path);
+    return !info.exists() && QDir().mkpath(info.absoluteFilePath());
+}
+
+bool createEmptyFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink())
+        return false;
+    QDir().mkpath(info.absolutePath());
+    // NewOnly: should the file appear in the meantime, it is not truncated.
+    QFile file(info.absoluteFilePath());
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+}
+
+bool removeEmptyTree(const QString &path, const QString &stopAt)
+{
+    const QFileInfo target(path);
+    if (!target.isDir() || target.isSymLink())
+        return false;
+
+    QStringList folders;
+    QDirIterator it(target.absoluteFilePath(),
+                    QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry = it.nextFileInfo();
+        if (entry.isSymLink() || !entry.isDir())
+            return false;
+        folders.append(entry.absoluteFilePath());
+    }
+
+    // Deepest first: a sub-folder's path is always longer than its parent's.
+    std::sort(folders.begin(), folders.end(),
+              [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    QDir fs;
+    for (const QString &folder : folders)
+        fs.rmdir(folder);
+    if (!fs.rmdir(target.absoluteFilePath()))
+        return false;
+
+    const QString boundary = QDir::cleanPath(QFileInfo(stopAt).absoluteFilePath());
+    QString parent = QDir::cleanPath(target.absolutePath());
+    while (parent.startsWith(boundary + QLatin1Char('/')) && fs.rmdir(parent))
+        parent = QFileInfo(parent).absolutePath();
+    return true;
+}
+
+bool removeFile(const QString &path)
+{
+    return QFile::moveToTrash(path) || QFile::remove(path);
+}
+
+bool rename(const QString &parentPath, const QString &oldName, const QString &newName)
+{
+    QDir parent(parentPath);
+    // QDir::rename refuses an existing target on its own; asking first also
+    // covers platforms whose rename would silently replace it.
+    return !parent.exists(newName) && parent.rename(oldName, newName);
+}
+
+} // namespace LibraryEdits

@@ -1,0 +1,93 @@
+#include "library/snippetfile.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace {
+
+// Windows-1252 for 0x80..0x9F. The five bytes it leaves undefined map to the
+// C1 controls of the same value, so every byte still decodes to a character
+// of its own and nothing is lost.
+const char16_t windows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString decodeWindows1252(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(windows1252High[byte - 0x80]) : QChar(char16_t(byte));
+    }
+    return text;
+}
+
+bool writeAll(QSaveFile &file, const QByteArray &bytes)
+{
+    return file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+namespace SnippetFile {
+
+QString decode(const QByteArray &bytes)
+{
+    if (const auto encoding = QStringConverter::encodingForData(bytes)) {
+        QStringDecoder decoder(*encoding);
+        return decoder(bytes);
+    }
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8(bytes);
+    return utf8.hasError() ? decodeWindows1252(bytes) : text;
+}
+
+SnippetText parse(const QString &text)
+{
+    const qsizetype lineFeed = text.indexOf(QLatin1Char('\n'));
+    if (lineFeed < 0)
+        return {text, QString()};
+    qsizetype synopsisEnd = lineFeed;
+    if (synopsisEnd > 0 && text.at(synopsisEnd - 1) == QLatin1Char('\r'))
+        --synopsisEnd;
+    return {text.left(synopsisEnd), text.mid(lineFeed + 1)};
+}
+
+std::optional<SnippetText> read(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return parse(decode(file.readAll()));
+}
+
+bool write(const QString &path, const SnippetText &text, QString *errorString)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        QDir().mkpath(info.absoluteDir().absolutePath());
+
+    QSaveFile file(info.absoluteFilePath());
+    if (file.open(QIODevice::WriteOnly)) {
+        // Field by field, so a large body is not copied once more just to
+        // prepend its synopsis.
+        const bool written = writeAll(file, text.synopsis.toUtf8())
+            && writeAll(file, QByteArrayLiteral("\n"))
+            && writeAll(file, text.body.toUtf8());
+        if (written && file.commit())
+            return true;
+    }
+    if (errorString)
+        *errorString = file.errorString();
+    return false;
+}
+
+} // namespace SnippetFile
