@@ -1,0 +1,318 @@
+#include "testsupport.h"
+
+#include "ui/mainwindow.h"
+#include "ui/mainwindowform.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTextEdit>
+
+// The window's form, its settings and its close and change handling.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void resourcesAreRegistered_data();
+    void resourcesAreRegistered();
+    void objectTree_data();
+    void objectTree();
+    void selectorRowsCentreTheirButtons();
+    void menusInTheOrderTheUserSees();
+    void texts();
+    void styleSheets();
+    void unnamedWindowIsNamedNamedOneKeepsItsName();
+    void firstRunDefaults();
+    void fontAndGeometryComeBack();
+    void storedValueThatIsNotAFontGivesDefaultFont();
+    void closingAlwaysWritesGeometry();
+    void languageChangeReappliesTextsOtherChangesDoNot();
+};
+
+void TestMainWindow::init()
+{
+    QSettings().clear();
+    QDir(TestSupport::documentsPath()).removeRecursively();
+}
+
+void TestMainWindow::cleanup()
+{
+    QVERIFY(QApplication::topLevelWidgets().isEmpty()
+            || std::none_of(QApplication::topLevelWidgets().cbegin(),
+                            QApplication::topLevelWidgets().cend(),
+                            [](QWidget *w) { return w->isVisible(); }));
+}
+
+void TestMainWindow::resourcesAreRegistered_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("application") << ":/resources/icon.png" << QSize(256, 251);
+    QTest::newRow("add") << ":/resources/add.png" << QSize(24, 24);
+    QTest::newRow("save") << ":/resources/save.png" << QSize(24, 24);
+    QTest::newRow("remove") << ":/resources/remove.png" << QSize(24, 24);
+}
+
+void TestMainWindow::resourcesAreRegistered()
+{
+    // The images sit in a static library: they are only there if the linker
+    // kept the collection's initialiser.
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    const QImage image(path);
+    QVERIFY2(!image.isNull(), qPrintable(path));
+    QCOMPARE(image.size(), size);
+    QVERIFY(image.hasAlphaChannel());
+    QVERIFY(QFile::exists(QStringLiteral(":/resources/icon.ico")));
+}
+
+void TestMainWindow::objectTree_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName");
+    QTest::addColumn<QString>("layoutName");
+    QTest::addColumn<int>("position");
+
+    const auto row = [](const char *name, const char *cls, const char *parent,
+                        const char *layout = "", int position = -1) {
+        QTest::newRow(name) << name << cls << parent << layout << position;
+    };
+    for (const char *action : {"actionFont", "actionAdd_Language", "actionAdd_Cateegory",
+                               "actionAdd_Snippet", "actionQuit", "actionSave",
+                               "actionRename_Language", "actionRename_Category",
+                               "actionRename_Snippet", "actionUpdate"})
+        row(action, "QAction", "MainWindow");
+    row("centralWidget", "QWidget", "MainWindow");
+    row("label_4", "QLabel", "centralWidget", "verticalLayout_4", 0);
+    row("lineEditSynopsis", "QLineEdit", "centralWidget", "verticalLayout_4", 1);
+    row("textEditSnippet", "QTextEdit", "centralWidget", "verticalLayout_4", 2);
+    row("label", "QLabel", "centralWidget", "verticalLayout", 0);
+    row("comboBoxLanguage", "QComboBox", "centralWidget", "verticalLayout", 1);
+    row("pushButtonAddLanguage", "QPushButton", "centralWidget", "horizontalLayout", 1);
+    row("pushButtonRemoveLanguage", "QPushButton", "centralWidget", "horizontalLayout", 2);
+    row("label_2", "QLabel", "centralWidget", "verticalLayout_2", 0);
+    row("comboBoxCategory", "QComboBox", "centralWidget", "verticalLayout_2", 1);
+    row("pushButtonAddCategory", "QPushButton", "centralWidget", "horizontalLayout_2", 1);
+    row("pushButtonRemoveCategory", "QPushButton", "centralWidget", "horizontalLayout_2", 2);
+    row("label_3", "QLabel", "centralWidget", "verticalLayout_3", 0);
+    row("comboBoxSnippet", "QComboBox", "centralWidget", "verticalLayout_3", 1);
+    row("pushButtonAddSnippet", "QPushButton", "centralWidget", "horizontalLayout_3", 1);
+    row("pushButtonSaveSnippet", "QPushButton", "centralWidget", "horizontalLayout_3", 2);
+    row("pushButtonRemoveSnippet", "QPushButton", "centralWidget", "horizontalLayout_3", 3);
+    row("menuBar", "QMenuBar", "MainWindow");
+    row("menuFile", "QMenu", "menuBar");
+    row("menuEdit", "QMenu", "menuBar");
+    row("menuSettings", "QMenu", "menuBar");
+}
+
+void TestMainWindow::objectTree()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+    QFETCH(QString, layoutName);
+    QFETCH(int, position);
+
+    MainWindow window;
+    auto *object = window.findChild<QObject *>(name);
+    QVERIFY(object);
+    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
+    QCOMPARE(object->parent()->objectName(), parentName);
+    if (position >= 0) {
+        auto *layout = window.findChild<QLayout *>(layoutName);
+        QVERIFY(layout);
+        QCOMPARE(layout->indexOf(qobject_cast<QWidget *>(object)), position);
+    }
+}
+
+void TestMainWindow::selectorRowsCentreTheirButtons()
+{
+    MainWindow window;
+    auto *columns = window.findChild<QHBoxLayout *>(QStringLiteral("horizontalLayout_4"));
+    QVERIFY(columns);
+    QCOMPARE(columns->count(), 3);
+    const char *columnNames[] = {"verticalLayout", "verticalLayout_2", "verticalLayout_3"};
+    const char *rowNames[] = {"horizontalLayout", "horizontalLayout_2", "horizontalLayout_3"};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(columns->itemAt(i)->layout()->objectName(), QLatin1String(columnNames[i]));
+        auto *row = window.findChild<QHBoxLayout *>(QLatin1String(rowNames[i]));
+        QCOMPARE(columns->itemAt(i)->layout()->itemAt(2)->layout(), row);
+        QVERIFY(row->itemAt(0)->spacerItem());
+        QVERIFY(row->itemAt(row->count() - 1)->spacerItem());
+        QCOMPARE(row->itemAt(0)->spacerItem()->sizePolicy().horizontalPolicy(),
+                 QSizePolicy::Expanding);
+        QCOMPARE(row->spacing(), 6);
+    }
+    for (auto *button : window.findChildren<QPushButton *>()) {
+        QCOMPARE(button->iconSize(), QSize(25, 25));
+        QVERIFY(!button->icon().isNull());
+    }
+    auto *outer = window.findChild<QVBoxLayout *>(QStringLiteral("verticalLayout_4"));
+    QCOMPARE(outer->contentsMargins(), QMargins(11, 11, 11, 11));
+    QCOMPARE(outer->spacing(), 6);
+    QCOMPARE(outer->itemAt(3)->layout(), columns);
+}
+
+void TestMainWindow::menusInTheOrderTheUserSees()
+{
+    MainWindow window;
+    auto *menuBar = window.findChild<QMenuBar *>(QStringLiteral("menuBar"));
+    QCOMPARE(window.menuBar(), menuBar);
+    QVERIFY(!menuBar->isNativeMenuBar());
+    QCOMPARE(menuBar->geometry(), QRect(0, 0, 632, 21));
+
+    QStringList titles;
+    for (QAction *action : menuBar->actions())
+        titles << action->text();
+    QCOMPARE(titles, QStringList({"File", "Edit", "Settings"}));
+
+    const auto entries = [&](const char *menuName) {
+        QStringList texts;
+        for (QAction *action : window.findChild<QMenu *>(QLatin1String(menuName))->actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        return texts;
+    };
+    QCOMPARE(entries("menuFile"), QStringList({"Add Language", "Add Category", "Add Snippet", "-",
+                                               "Save", "-", "Quit"}));
+    QCOMPARE(entries("menuEdit"),
+             QStringList({"Rename Language", "Rename Category", "Rename Snippet"}));
+    QCOMPARE(entries("menuSettings"), QStringList({"Font", "Update"}));
+
+    for (auto *action : window.findChildren<QAction *>()) {
+        if (action->objectName().startsWith(QLatin1String("action")))
+            QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->objectName()));
+    }
+    QVERIFY(!window.findChild<QAction *>(QStringLiteral("actionAdd_Cateegory"))->icon().isNull());
+    QVERIFY(window.findChild<QAction *>(QStringLiteral("actionFont"))->icon().isNull());
+}
+
+void TestMainWindow::texts()
+{
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Quillory"));
+    const QList<QPair<const char *, const char *>> labels = {
+        {"label_4", "Synopsis:"}, {"label", "Language:"},
+        {"label_2", "Category:"}, {"label_3", "Snippet:"}};
+    for (const auto &[name, text] : labels)
+        QCOMPARE(window.findChild<QLabel *>(QLatin1String(name))->text(), QLatin1String(text));
+    const QList<QPair<const char *, const char *>> buttons = {
+        {"pushButtonAddLanguage", "Add"}, {"pushButtonRemoveLanguage", "Remove"},
+        {"pushButtonAddCategory", "Add"}, {"pushButtonRemoveCategory", "Remove"},
+        {"pushButtonAddSnippet", "Add"}, {"pushButtonSaveSnippet", "Save"},
+        {"pushButtonRemoveSnippet", "Remove"}};
+    for (const auto &[name, text] : buttons)
+        QCOMPARE(window.findChild<QPushButton *>(QLatin1String(name))->text(), QLatin1String(text));
+}
+
+void TestMainWindow::styleSheets()
+{
+    MainWindow window;
+    const QString windowSheet = window.styleSheet();
+    QCOMPARE(windowSheet.size(), 159);
+    QVERIFY(windowSheet.startsWith(QLatin1String("QWidget#centralWidget {\n\t border: 1px solid;")));
+    QVERIFY(windowSheet.endsWith(QLatin1String("rgba(228, 238, 249,200);\n} ")));
+    // No composition on this platform: the central area is painted opaque.
+    QCOMPARE(window.centralWidget()->styleSheet(),
+             QStringLiteral("QWidget#centralWidget {background-color: rgb(232,236,246);} "));
+    QCOMPARE(window.contentsMargins(), QMargins());
+}
+
+void TestMainWindow::unnamedWindowIsNamedNamedOneKeepsItsName()
+{
+    MainWindow unnamed;
+    QCOMPARE(unnamed.objectName(), QStringLiteral("MainWindow"));
+
+    QMainWindow named;
+    named.setObjectName(QStringLiteral("Kept"));
+    MainWindowForm form;
+    form.setupForm(&named);
+    QCOMPARE(named.objectName(), QStringLiteral("Kept"));
+}
+
+void TestMainWindow::firstRunDefaults()
+{
+    const QFont initialFont = QTextEdit().font();
+    MainWindow window;
+    QCOMPARE(window.size(), QSize(632, 400));
+    QCOMPARE(window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->font(), initialFont);
+    QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("comboBoxLanguage"))->currentText(),
+             QStringLiteral("Default"));
+    QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("comboBoxCategory"))->currentText(),
+             QStringLiteral("Default"));
+    QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("comboBoxSnippet"))->count(), 0);
+}
+
+void TestMainWindow::fontAndGeometryComeBack()
+{
+    QFont chosen = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    chosen.setPointSize(17);
+    {
+        MainWindow window;
+        window.show();
+        window.setGeometry(40, 50, 700, 480);
+        QSettings().setValue(QStringLiteral("Font"), chosen);
+        window.close();
+    }
+    MainWindow window;
+    QCOMPARE(window.size(), QSize(700, 480));
+    QCOMPARE(window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->font(), chosen);
+    // Only the body editor takes the stored font.
+    QVERIFY(window.findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->font() != chosen);
+}
+
+void TestMainWindow::storedValueThatIsNotAFontGivesDefaultFont()
+{
+    QSettings().setValue(QStringLiteral("Font"), QVariant::fromValue(QSize(3, 4)));
+    QSettings().setValue(QStringLiteral("Geometry"), QByteArray("not a geometry"));
+    MainWindow window;
+    QCOMPARE(window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->font(), QFont());
+    QCOMPARE(window.size(), QSize(632, 400));
+}
+
+void TestMainWindow::closingAlwaysWritesGeometry()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(!QSettings().contains(QStringLiteral("Geometry")));
+    QVERIFY(window.close());
+    QVERIFY(!window.isVisible());
+    const QByteArray stored = QSettings().value(QStringLiteral("Geometry")).toByteArray();
+    QCOMPARE(stored, window.saveGeometry());
+}
+
+void TestMainWindow::languageChangeReappliesTextsOtherChangesDoNot()
+{
+    MainWindow window;
+    auto *label = window.findChild<QLabel *>(QStringLiteral("label_4"));
+    auto *menu = window.findChild<QMenu *>(QStringLiteral("menuEdit"));
+
+    label->setText(QStringLiteral("changed"));
+    menu->setTitle(QStringLiteral("changed"));
+    QEvent fontChange(QEvent::FontChange);
+    QApplication::sendEvent(&window, &fontChange);
+    QCOMPARE(label->text(), QStringLiteral("changed"));
+
+    QEvent languageChange(QEvent::LanguageChange);
+    QApplication::sendEvent(&window, &languageChange);
+    QCOMPARE(label->text(), QStringLiteral("Synopsis:"));
+    QCOMPARE(menu->title(), QStringLiteral("Edit"));
+    QCOMPARE(window.findChildren<QObject *>().size(), MainWindow().findChildren<QObject *>().size());
+}
+
+QUILLORY_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
