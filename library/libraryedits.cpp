@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include <algorithm>
@@ -62,6 +63,10 @@ bool removeEmptyTree(const QString &path, const QString &stopAt)
 
 bool removeFile(const QString &path)
 {
+    // Qt 6.4 cannot set up the home trash when the user's data folder is
+    // missing, and then moves the file into "files/" under the current
+    // working directory while reporting success.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     return QFile::moveToTrash(path) || QFile::remove(path);
 }
 
