@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "components/update.h"
 #include "glass/composition.h"
 #include "library/libraryedits.h"
 #include "library/librarylisting.h"
@@ -12,7 +13,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFont>
+#include <QFontDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -265,6 +268,125 @@ void MainWindow::on_comboBoxLanguage_currentIndexChanged(int)
     listCategories();
 }
 
-void MainWindow::on_menuBar_triggered(QAction *)
+void MainWindow::on_menuBar_triggered(QAction *action)
 {
+    if (action == form->actionAdd_Language)
+        on_pushButtonAddLanguage_clicked();
+    else if (action == form->actionAdd_Cateegory)
+        on_pushButtonAddCategory_clicked();
+    else if (action == form->actionAdd_Snippet)
+        on_pushButtonAddSnippet_clicked();
+    else if (action == form->actionQuit)
+        close();
+    else if (action == form->actionSave)
+        on_pushButtonSaveSnippet_clicked();
+    else if (action == form->actionUpdate)
+        Update::getUpdater()->manualCheck();
+    else if (action == form->actionFont)
+        chooseFont();
+    else if (action == form->actionRename_Language)
+        renameCurrent(Level::Language);
+    else if (action == form->actionRename_Category)
+        renameCurrent(Level::Category);
+    else if (action == form->actionRename_Snippet)
+        renameCurrent(Level::Snippet);
+}
+
+void MainWindow::chooseFont()
+{
+    QSettings settings;
+    const QFont stored =
+        settings.value(QStringLiteral("Font"), form->textEditSnippet->font()).value<QFont>();
+    bool accepted = false;
+    const QFont font =
+        QFontDialog::getFont(&accepted, stored, this, QStringLiteral("Select Font"));
+    if (!accepted)
+        return;
+    form->textEditSnippet->setFont(font);
+    settings.setValue(QStringLiteral("Font"), font);
+}
+
+void MainWindow::renameCurrent(Level level)
+{
+    struct LevelTraits
+    {
+        QString title;
+        QString prompt;
+        QString key;
+        QComboBox *box;
+    };
+    const LevelTraits traits = [&]() -> LevelTraits {
+        switch (level) {
+        case Level::Language:
+            return {QStringLiteral("Rename Language"),
+                    QStringLiteral("Please enter the language's new name."), languageKey,
+                    form->comboBoxLanguage};
+        case Level::Category:
+            return {QStringLiteral("Rename Category"),
+                    QStringLiteral("Please enter the category's new name."), categoryKey,
+                    form->comboBoxCategory};
+        case Level::Snippet:
+            break;
+        }
+        return {QStringLiteral("Rename Snippet"), QStringLiteral("Please enter the snippet's new name."),
+                snippetKey, form->comboBoxSnippet};
+    }();
+
+    const std::optional<QString> newName = askEntryName(traits.title, traits.prompt);
+    // An empty name would rename the entry to nothing; treat it like Cancel.
+    if (!newName || newName->isEmpty())
+        return;
+
+    const QString oldName = traits.box->currentText();
+    switch (level) {
+    case Level::Language:
+        renameOrCreateDirectory(libraryRootPath(), oldName, *newName);
+        break;
+    case Level::Category:
+        renameOrCreateDirectory(currentLanguagePath(), oldName, *newName);
+        break;
+    case Level::Snippet:
+        renameOrCreateSnippet(currentCategoryPath(), oldName, *newName);
+        break;
+    }
+
+    remember(traits.key, *newName);
+    switch (level) {
+    case Level::Language:
+        listLanguages();
+        break;
+    case Level::Category:
+        listCategories();
+        break;
+    case Level::Snippet:
+        listSnippets();
+        break;
+    }
+}
+
+void MainWindow::renameOrCreateDirectory(const QString &parentPath, const QString &oldName,
+                                         const QString &newName)
+{
+    // "Default" is listed before its folder exists; renaming such an entry
+    // creates the folder under the new name instead.
+    if (!oldName.isEmpty() && QDir(parentPath).exists(oldName))
+        LibraryEdits::rename(parentPath, oldName, newName);
+    else
+        LibraryEdits::createDirectory(parentPath + QDir::separator() + newName);
+}
+
+void MainWindow::renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
+                                       const QString &newName)
+{
+    const QString target = LibraryPaths::snippetFilePath(categoryPath, newName);
+    if (QFileInfo::exists(target))
+        return; // never replaced, merged or emptied; the listing selects it
+    const QFileInfo old(oldName.isNull() ? QString()
+                                         : LibraryPaths::snippetFilePath(categoryPath, oldName));
+    if (!oldName.isNull() && old.exists()) {
+        // Keep the extension's letter case: "Notes.SPT" becomes "Memo.SPT".
+        LibraryEdits::rename(categoryPath, old.fileName(), newName + old.fileName().right(4));
+    } else {
+        LibraryEdits::createEmptyFile(target);
+    }
 }

@@ -41,6 +41,14 @@ private:
     void listSnippets();
     void loadSnippet();
 
+    enum class Level { Language, Category, Snippet };
+    void chooseFont();
+    void renameCurrent(Level level);
+    void renameOrCreateDirectory(const QString &parentPath, const QString &oldName,
+                                 const QString &newName);
+    void renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
+                               const QString &newName);
+
     QString currentLanguagePath() const;
     QString currentCategoryPath() const;
     // The name typed into a name dialog; nothing when it was cancelled or
