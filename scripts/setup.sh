@@ -12,6 +12,8 @@ esac
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev)
+# The validators for the menu entry and the AppStream data (tst_desktopfiles).
+if [ "$mode" = test ]; then packages+=(desktop-file-utils appstream); fi
 
 missing=()
 for package in "${packages[@]}"; do
