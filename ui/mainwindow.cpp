@@ -142,7 +142,9 @@ void MainWindow::loadSnippet()
     }
 
     SnippetFields::show(form->lineEditSynopsis, form->textEditSnippet, *text);
-    if (!text->synopsis.isEmpty() || !text->body.isEmpty())
+    // Only a zero-byte file leaves the focus where it was; a file holding
+    // nothing but a line break still has a (blank) first line.
+    if (!text->synopsis.isEmpty() || !text->body.isEmpty() || QFileInfo(path).size() > 0)
         form->textEditSnippet->setFocus(Qt::OtherFocusReason);
 
     QSettings settings;
