@@ -52,14 +52,18 @@ inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answe
 {
     auto done = std::make_shared<bool>(false);
     auto poll = std::make_shared<std::function<void(int)>>();
-    *poll = [answer, done, poll](int triesLeft) {
+    // Only the pending timer owns the poll; a strong self-reference would
+    // keep it alive forever (and fail the leak checker).
+    const std::weak_ptr<std::function<void(int)>> self = poll;
+    *poll = [answer, done, self](int triesLeft) {
         if (QWidget *dialog = QApplication::activeModalWidget()) {
             answer(dialog);
             *done = true;
             return;
         }
-        if (triesLeft > 0)
-            QTimer::singleShot(10, [poll, triesLeft] { (*poll)(triesLeft - 1); });
+        const auto next = self.lock();
+        if (next && triesLeft > 0)
+            QTimer::singleShot(10, [next, triesLeft] { (*next)(triesLeft - 1); });
     };
     QTimer::singleShot(0, [poll] { (*poll)(500); });
     return done;
