@@ -30,6 +30,28 @@ QString decodeWindows1252(const QByteArray &bytes)
     return text;
 }
 
+// Decoders of UTF-16 and UTF-32 hand an unpaired surrogate through as it is.
+// No save could write it back, so it reads as the replacement character, as
+// it would be written.
+void replaceUnpairedSurrogates(QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+}
+
+// A read takes a carriage return right before the first line feed as part
+// of the line break, so a synopsis that ends in one needs a second.
+QByteArray lineBreakAfter(const QString &synopsis)
+{
+    return synopsis.endsWith(QLatin1Char('\r')) ? QByteArrayLiteral("\r\n")
+                                                  : QByteArrayLiteral("\n");
+}
+
 bool writeAll(QSaveFile &file, const QByteArray &bytes)
 {
     return file.write(bytes) == bytes.size();
@@ -43,7 +65,9 @@ QString decode(const QByteArray &bytes)
 {
     if (const auto encoding = QStringConverter::encodingForData(bytes)) {
         QStringDecoder decoder(*encoding);
-        return decoder(bytes);
+        QString text = decoder(bytes);
+        replaceUnpairedSurrogates(text);
+        return text;
     }
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8(bytes);
@@ -79,8 +103,12 @@ bool write(const QString &path, const SnippetText &text, QString *errorString)
     if (file.open(QIODevice::WriteOnly)) {
         // Field by field, so a large body is not copied once more just to
         // prepend its synopsis.
-        const bool written = writeAll(file, text.synopsis.toUtf8())
-            && writeAll(file, QByteArrayLiteral("\n"))
+        // Text that starts with U+FEFF starts with the bytes of a byte-order
+        // mark, which the next read would drop; a mark in front keeps it.
+        const bool markNeeded = text.synopsis.startsWith(QChar::ByteOrderMark);
+        const bool written = (!markNeeded || writeAll(file, QByteArrayLiteral("\xEF\xBB\xBF")))
+            && writeAll(file, text.synopsis.toUtf8())
+            && writeAll(file, lineBreakAfter(text.synopsis))
             && writeAll(file, text.body.toUtf8());
         if (written && file.commit())
             return true;
