@@ -5,6 +5,8 @@
 #include <QTextEdit>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 // QTextDocument turns every carriage return into a paragraph break, so a body
@@ -17,6 +19,33 @@ bool usesCrlfThroughout(const QString &body)
     const qsizetype pairs = body.count(QLatin1String("\r\n"));
     return pairs > 0 && pairs == body.count(QLatin1Char('\n'))
         && pairs == body.count(QLatin1Char('\r'));
+}
+
+// Besides CR LF, QTextDocument also breaks the paragraph at a lone carriage
+// return, at U+2029 and at its two frame markers; each comes back as a line
+// feed. A body holding any of them is kept as loaded, and a save of the
+// unchanged field writes it back instead of the document's version.
+const char loadedBodyProperty[] = "quilloryLoadedBody";
+
+bool isDocumentBreak(QChar c)
+{
+    return c == QLatin1Char('\r') || c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0
+        || c.unicode() == 0xFDD1;
+}
+
+bool survivesTheDocument(const QString &body)
+{
+    return std::none_of(body.cbegin(), body.cend(), isDocumentBreak);
+}
+
+QString asTheDocumentShowsIt(QString body)
+{
+    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    for (QChar &c : body) {
+        if (isDocumentBreak(c))
+            c = QLatin1Char('\n');
+    }
+    return body;
 }
 
 } // namespace
@@ -33,6 +62,9 @@ void show(QLineEdit *synopsis, QTextEdit *body, const SnippetText &text)
 
     const bool crlf = usesCrlfThroughout(text.body);
     body->setProperty(crlfProperty, crlf);
+    // Only the rare body that the document would change is kept twice.
+    body->setProperty(loadedBodyProperty,
+                      survivesTheDocument(text.body) ? QVariant() : QVariant(text.body));
     if (crlf)
         body->setPlainText(QString(text.body).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     else
@@ -42,6 +74,7 @@ void show(QLineEdit *synopsis, QTextEdit *body, const SnippetText &text)
 void clear(QLineEdit *synopsis, QTextEdit *body)
 {
     body->setProperty(crlfProperty, false);
+    body->setProperty(loadedBodyProperty, QVariant());
     body->clear();
     synopsis->clear();
 }
@@ -51,6 +84,12 @@ SnippetText current(const QLineEdit *synopsis, const QTextEdit *body)
     // toPlainText() would also turn no-break spaces into plain ones.
     QString text = body->document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    const QVariant loaded = body->property(loadedBodyProperty);
+    if (loaded.isValid()) {
+        QString original = loaded.toString();
+        if (asTheDocumentShowsIt(original) == text)
+            return {synopsis->text(), original};
+    }
     if (body->property(crlfProperty).toBool())
         text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     return {synopsis->text(), text};
