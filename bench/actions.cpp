@@ -19,6 +19,7 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include <memory>
@@ -166,6 +167,14 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The floor that the program's own description puts under a switch, add or
+// remove: the plain floor plus the settings write of every snippet load.
+void rememberCurrent(const Parts &f, int writes)
+{
+    for (int i = 0; i < writes; ++i)
+        remember(f.language->currentText(), f.category->currentText(), f.snippet->currentText());
+}
+
 class Runner
 {
 public:
@@ -176,10 +185,15 @@ public:
 
     void startUp(const QString &key, const QString &library, const Shape &shape);
     void windowActions();
-    void fileActions(qsizetype size);
+    void fileActions(qsizetype size, bool floorFirst);
     void settingsWrite(int run);
 
 private:
+    // Times `floor` twice from the window's current state, the second time
+    // with the design's settings writes; the window itself stays untouched.
+    template <typename Floor>
+    void floors(const QString &key, const Parts &w, const Parts &f, int settingsWrites,
+                Floor floor);
     void switchLanguage(const Parts &w, const Parts &f);
     void switchCategory(const Parts &w, const Parts &f);
     void switchSnippet(const Parts &w, const Parts &f);
@@ -190,11 +204,29 @@ private:
     Recorder &m_rec;
 };
 
+template <typename Floor>
+void Runner::floors(const QString &key, const Parts &w, const Parts &f, int settingsWrites,
+                    Floor floor)
+{
+    mirror(w, f);
+    m_rec.start(key, Side::Floor);
+    floor();
+    m_rec.stop();
+
+    mirror(w, f);
+    m_rec.start(key, Side::Design);
+    floor();
+    rememberCurrent(f, settingsWrites);
+    m_rec.stop();
+}
+
 void Runner::startUp(const QString &key, const QString &library, const Shape &shape)
 {
     m_libraries.activate(library);
+    const QString language = languageName(0);
+    const QString category = categoryName(0);
     const QString current = snippetName(shape.snippets / 2);
-    remember(languageName(0), categoryName(0), current);
+    remember(language, category, current);
 
     m_rec.start(key, Side::Ours);
     auto window = std::make_unique<MainWindow>();
@@ -207,6 +239,21 @@ void Runner::startUp(const QString &key, const QString &library, const Shape &sh
     // The floor: the same form, nothing listed, as with an empty library.
     m_rec.start(key, Side::Floor);
     auto bare = bareWindow();
+    m_rec.stop();
+    bare.reset();
+
+    // The design lists all three levels and loads the first snippet, then the
+    // remembered one, each load writing the settings.
+    const QString languageFolder = join(m_libraries.root(), language);
+    const QString categoryFolder = join(languageFolder, category);
+    m_rec.start(key, Side::Design);
+    bare = bareWindow();
+    const Parts f(bare.get());
+    floorFill(f.language, floorFolders(m_libraries.root()), language);
+    floorFill(f.category, floorFolders(languageFolder), category);
+    floorFill(f.snippet, floorSnippets(categoryFolder), current);
+    floorShow(f, sptFile(categoryFolder, current));
+    rememberCurrent(f, 2);
     m_rec.stop();
     bare.reset();
     QCoreApplication::processEvents();
@@ -236,25 +283,24 @@ void Runner::switchLanguage(const Parts &w, const Parts &f)
     const QString to = languageName(1);
     const QString category = categoryName(0);
     bringTo(w, from, category, snippetName(m_scale.large.snippets / 2));
-    mirror(w, f);
+
+    const QString languageFolder = join(m_libraries.root(), to);
+    const QString categoryFolder = join(languageFolder, category);
+    floors(key, w, f, 1, [&] {
+        f.language->setCurrentIndex(f.language->findText(to));
+        floorFill(f.category, floorFolders(languageFolder), category);
+        floorFill(f.snippet, floorSnippets(categoryFolder), QString());
+        floorShow(f, sptFile(categoryFolder, f.snippet->currentText()));
+    });
 
     m_rec.start(key, Side::Ours);
     w.language->setCurrentIndex(w.language->findText(to));
     m_rec.stop();
     expect(w.category->currentText() == category
                && w.snippet->count() == m_scale.large.otherSnippets
-               && w.synopsis->text() == synopsisFor(to, category, snippetName(0)),
+               && w.synopsis->text() == synopsisFor(to, category, snippetName(0))
+               && f.synopsis->text() == w.synopsis->text(),
            "switching language lists the remembered category and loads its first snippet");
-
-    const QString languageFolder = join(m_libraries.root(), to);
-    const QString categoryFolder = join(languageFolder, category);
-    m_rec.start(key, Side::Floor);
-    f.language->setCurrentIndex(f.language->findText(to));
-    floorFill(f.category, floorFolders(languageFolder), category);
-    floorFill(f.snippet, floorSnippets(categoryFolder), QString());
-    floorShow(f, sptFile(categoryFolder, f.snippet->currentText()));
-    m_rec.stop();
-    expect(f.synopsis->text() == w.synopsis->text(), "the language floor shows the same snippet");
 }
 
 void Runner::switchSnippet(const Parts &w, const Parts &f)
@@ -265,19 +311,18 @@ void Runner::switchSnippet(const Parts &w, const Parts &f)
     const QString category = categoryName(0);
     const QString to = snippetName(from + 1);
     bringTo(w, language, category, snippetName(from));
-    mirror(w, f);
+
+    const QString folder = join(join(m_libraries.root(), language), category);
+    floors(key, w, f, 1, [&] {
+        f.snippet->setCurrentIndex(f.snippet->findText(to));
+        floorShow(f, sptFile(folder, to));
+    });
 
     m_rec.start(key, Side::Ours);
     w.snippet->setCurrentIndex(w.snippet->findText(to));
     m_rec.stop();
     expect(w.synopsis->text() == synopsisFor(language, category, to),
            "switching snippet loads the chosen file");
-
-    const QString folder = join(join(m_libraries.root(), language), category);
-    m_rec.start(key, Side::Floor);
-    f.snippet->setCurrentIndex(f.snippet->findText(to));
-    floorShow(f, sptFile(folder, to));
-    m_rec.stop();
 }
 
 void Runner::switchCategory(const Parts &w, const Parts &f)
@@ -286,7 +331,13 @@ void Runner::switchCategory(const Parts &w, const Parts &f)
     const QString language = languageName(0);
     const QString to = categoryName(0);
     bringTo(w, language, categoryName(1), snippetName(0));
-    mirror(w, f);
+
+    const QString folder = join(join(m_libraries.root(), language), to);
+    floors(key, w, f, 1, [&] {
+        f.category->setCurrentIndex(f.category->findText(to));
+        floorFill(f.snippet, floorSnippets(folder), QString());
+        floorShow(f, sptFile(folder, f.snippet->currentText()));
+    });
 
     m_rec.start(key, Side::Ours);
     w.category->setCurrentIndex(w.category->findText(to));
@@ -294,13 +345,6 @@ void Runner::switchCategory(const Parts &w, const Parts &f)
     expect(w.snippet->count() == m_scale.large.snippets
                && w.synopsis->text() == synopsisFor(language, to, snippetName(0)),
            "switching into the large category lists it and loads its first snippet");
-
-    const QString folder = join(join(m_libraries.root(), language), to);
-    m_rec.start(key, Side::Floor);
-    f.category->setCurrentIndex(f.category->findText(to));
-    floorFill(f.snippet, floorSnippets(folder), QString());
-    floorShow(f, sptFile(folder, f.snippet->currentText()));
-    m_rec.stop();
 }
 
 // Adding and then removing the same name leaves the library and the window
@@ -314,8 +358,30 @@ void Runner::addAndRemove(const Parts &w, const Parts &f)
     const QString first = snippetName(0);
     const QString added = snippetName(m_scale.large.snippets / 2) + QLatin1Char('a');
     const QString folder = join(join(m_libraries.root(), language), category);
+    const QString addedFile = sptFile(folder, added);
     bringTo(w, language, category, first);
     mirror(w, f);
+
+    // The add writes the new name, then loads the first snippet and the new
+    // one; the remove loads the first snippet.
+    for (const Side side : {Side::Floor, Side::Design}) {
+        m_rec.start(addKey, side);
+        QFile(addedFile).open(QIODevice::WriteOnly | QIODevice::NewOnly);
+        floorFill(f.snippet, floorSnippets(folder), added);
+        floorShow(f, addedFile);
+        rememberCurrent(f, side == Side::Design ? 3 : 0);
+        m_rec.stop();
+        expect(f.snippet->currentText() == added, "the add floor selects the new snippet");
+
+        m_rec.start(removeKey, side);
+        QFile::moveToTrash(addedFile);
+        floorFill(f.snippet, floorSnippets(folder), QString());
+        floorShow(f, sptFile(folder, f.snippet->currentText()));
+        rememberCurrent(f, side == Side::Design ? 1 : 0);
+        m_rec.stop();
+        expect(!QFile::exists(addedFile), "the remove floor removes the file");
+        emptyTrash();
+    }
 
     // The clock starts when the name is accepted: the dialog itself is the
     // user's time, not the action's.
@@ -335,30 +401,17 @@ void Runner::addAndRemove(const Parts &w, const Parts &f)
     w.remove->click();
     m_rec.stop();
     expect(w.snippet->currentText() == first && w.snippet->count() == m_scale.large.snippets
-               && !QFile::exists(sptFile(folder, added)),
+               && !QFile::exists(addedFile),
            "removing the snippet lists the category without it");
     emptyTrash();
     QCoreApplication::processEvents();
-
-    m_rec.start(addKey, Side::Floor);
-    QFile(sptFile(folder, added)).open(QIODevice::WriteOnly | QIODevice::NewOnly);
-    floorFill(f.snippet, floorSnippets(folder), added);
-    floorShow(f, sptFile(folder, added));
-    m_rec.stop();
-    expect(f.snippet->currentText() == added, "the add floor selects the new snippet");
-
-    m_rec.start(removeKey, Side::Floor);
-    QFile::moveToTrash(sptFile(folder, added));
-    floorFill(f.snippet, floorSnippets(folder), QString());
-    floorShow(f, sptFile(folder, f.snippet->currentText()));
-    m_rec.stop();
-    expect(!QFile::exists(sptFile(folder, added)), "the remove floor removes the file");
-    emptyTrash();
 }
 
 // Load and save go through the library calls the window uses, on the fields
 // of a bare window, measured against a plain read and a plain QSaveFile.
-void Runner::fileActions(qsizetype size)
+// Which side goes first alternates, so neither always meets a disk that is
+// still busy flushing the other's write.
+void Runner::fileActions(qsizetype size, bool floorFirst)
 {
     const QString name = sizeName(size);
     const QString folder = m_libraries.textsFolder();
@@ -370,36 +423,67 @@ void Runner::fileActions(qsizetype size)
     const Parts p(window.get());
 
     const QString loadKey = QStringLiteral("load-") + name;
-    SnippetFields::show(p.synopsis, p.body, before);
-    m_rec.start(loadKey, Side::Ours);
-    const std::optional<SnippetText> text =
-        SnippetFile::read(LibraryPaths::snippetFilePath(folder, name));
-    if (text)
-        SnippetFields::show(p.synopsis, p.body, *text);
-    m_rec.stop();
-    expect(text && p.synopsis->text() == synopsisFor(QStringLiteral("texts"),
-                                                    QStringLiteral("sizes"), name),
-           "loading shows the file");
+    const auto loadOurs = [&] {
+        SnippetFields::show(p.synopsis, p.body, before);
+        m_rec.start(loadKey, Side::Ours);
+        const std::optional<SnippetText> text =
+            SnippetFile::read(LibraryPaths::snippetFilePath(folder, name));
+        if (text)
+            SnippetFields::show(p.synopsis, p.body, *text);
+        m_rec.stop();
+        expect(text && p.synopsis->text() == synopsisFor(QStringLiteral("texts"),
+                                                        QStringLiteral("sizes"), name),
+               "loading shows the file");
+    };
+    const auto loadFloor = [&] {
+        SnippetFields::show(p.synopsis, p.body, before);
+        m_rec.start(loadKey, Side::Floor);
+        floorShow(p, path);
+        m_rec.stop();
+    };
 
-    SnippetFields::show(p.synopsis, p.body, before);
-    m_rec.start(loadKey, Side::Floor);
-    floorShow(p, path);
-    m_rec.stop();
-
+    // Both saves start from the fields as the load left them.
     const QString saveKey = QStringLiteral("save-") + name;
-    QString error;
-    m_rec.start(saveKey, Side::Ours);
-    const bool saved = SnippetFile::write(LibraryPaths::snippetFilePath(folder, name),
-                                          SnippetFields::current(p.synopsis, p.body), &error);
-    m_rec.stop();
-    expect(saved && fileBytes(path) == original, "saving unchanged fields writes the same bytes");
+    const auto saveOurs = [&] {
+        QString error;
+        m_rec.start(saveKey, Side::Ours);
+        const bool saved = SnippetFile::write(LibraryPaths::snippetFilePath(folder, name),
+                                              SnippetFields::current(p.synopsis, p.body), &error);
+        m_rec.stop();
+        expect(saved && fileBytes(path) == original,
+               "saving unchanged fields writes the same bytes");
+    };
+    const auto saveFloor = [&] {
+        m_rec.start(saveKey, Side::Floor);
+        QSaveFile file(path);
+        expect(file.open(QIODevice::WriteOnly) && file.write(original) == original.size()
+                   && file.commit(),
+               "the plain save succeeds");
+        m_rec.stop();
 
-    m_rec.start(saveKey, Side::Floor);
-    QSaveFile file(path);
-    const bool floorSaved = file.open(QIODevice::WriteOnly) && file.write(original) == original.size()
-        && file.commit();
-    m_rec.stop();
-    expect(floorSaved, "the plain save succeeds");
+        // The text has to come out of the editor and become bytes first.
+        m_rec.start(saveKey, Side::Design);
+        QString body = p.body->document()->toRawText();
+        body.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        QSaveFile design(path);
+        design.open(QIODevice::WriteOnly);
+        design.write(p.synopsis->text().toUtf8() + '\n');
+        design.write(body.toUtf8());
+        design.commit();
+        m_rec.stop();
+    };
+
+    if (floorFirst) {
+        loadFloor();
+        loadOurs();
+        saveFloor();
+        saveOurs();
+    } else {
+        loadOurs();
+        loadFloor();
+        saveOurs();
+        saveFloor();
+    }
 }
 
 // Every successful load writes the remembered selection; this is what that
@@ -464,7 +548,7 @@ void runActions(const Scale &scale, Libraries &libraries, Recorder &recorder, in
         runner.startUp(QStringLiteral("startup-large"), QStringLiteral("large"), scale.large);
         runner.windowActions();
         for (const qsizetype size : scale.textSizes)
-            runner.fileActions(size);
+            runner.fileActions(size, run % 2 == 1);
         runner.settingsWrite(run);
     }
     libraries.deactivate();

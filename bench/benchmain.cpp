@@ -104,6 +104,7 @@ QList<ActionResult> results(const Scale &scale, const Recorder &recorder,
     for (const ActionInfo &info : actionList(scale)) {
         ActionResult result{info, median(recorder.samples(info.key, Side::Ours)) / 1e6,
                             median(recorder.samples(info.key, Side::Floor)) / 1e6,
+                            median(recorder.samples(info.key, Side::Design)) / 1e6,
                             std::nullopt, std::nullopt};
         if (counts) {
             const QString ours = info.key + QStringLiteral("/ours");

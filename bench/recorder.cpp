@@ -11,7 +11,15 @@ bool checksPassed = true;
 
 QString sideName(Side side)
 {
-    return side == Side::Ours ? QStringLiteral("ours") : QStringLiteral("floor");
+    switch (side) {
+    case Side::Ours:
+        return QStringLiteral("ours");
+    case Side::Floor:
+        return QStringLiteral("floor");
+    case Side::Design:
+        break;
+    }
+    return QStringLiteral("design");
 }
 
 } // namespace

@@ -5,7 +5,10 @@
 #include <QList>
 #include <QString>
 
-enum class Side { Ours, Floor };
+// Ours; the floor; and the floor plus what the program's own description
+// adds to any implementation (the settings write of every load, the listing
+// at start-up, reading the text back out of the editor for a save).
+enum class Side { Ours, Floor, Design };
 
 // Brackets the measured stretch of each action. Timing collects wall-clock
 // samples; marking instead issues a recognisable system call at both ends, so

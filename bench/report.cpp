@@ -134,9 +134,9 @@ QString formatTable(const QList<ActionResult> &actions, const QList<PeakResult> 
 {
     QString out;
     QTextStream s(&out);
-    s << "| action | ours ms | floor ms | ratio | target | met | dir reads | file opens | stats "
-         "| settings writes |\n";
-    s << "|---|---:|---:|---:|---:|---|---:|---:|---:|---:|\n";
+    s << "| action | ours ms | floor ms | ratio | target | met | design floor ms | ours/design "
+         "| dir reads | file opens | stats | settings writes |\n";
+    s << "|---|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---:|\n";
     for (const ActionResult &r : actions) {
         const bool hasFloor = r.info.hasFloor && r.floorMs > 0;
         const double ratio = hasFloor ? r.oursMs / r.floorMs : 0;
@@ -146,7 +146,9 @@ QString formatTable(const QList<ActionResult> &actions, const QList<PeakResult> 
           << (r.info.target > 0 ? QString::number(r.info.target, 'f', 1) : QStringLiteral("-"))
           << " | "
           << (r.info.target > 0 ? (ratio <= r.info.target ? "yes" : "**no**") : "-") << " | "
-          << pair(r.ours, r.floor, &Counts::dirReads) << " | "
+          << (r.designMs > 0 ? ms(r.designMs) : QStringLiteral("-")) << " | "
+          << (r.designMs > 0 ? QString::number(r.oursMs / r.designMs, 'f', 2) : QStringLiteral("-"))
+          << " | " << pair(r.ours, r.floor, &Counts::dirReads) << " | "
           << pair(r.ours, r.floor, &Counts::fileOpens) << " | "
           << pair(r.ours, r.floor, &Counts::stats) << " | "
           << pair(r.ours, r.floor, &Counts::settingsWrites) << " |\n";
@@ -167,7 +169,7 @@ QString formatCsv(const QList<ActionResult> &actions, const QList<PeakResult> &p
 {
     QString out;
     QTextStream s(&out);
-    s << "kind,action,unit,ours,floor,target,met,ours_dir_reads,floor_dir_reads,"
+    s << "kind,action,unit,ours,floor,target,met,design_floor,ours_dir_reads,floor_dir_reads,"
          "ours_file_opens,floor_file_opens,ours_stats,floor_stats,"
          "ours_settings_writes,floor_settings_writes\n";
     for (const ActionResult &r : actions) {
@@ -175,7 +177,8 @@ QString formatCsv(const QList<ActionResult> &actions, const QList<PeakResult> &p
         s << "time," << r.info.key << ",ms," << r.oursMs << ','
           << (r.info.hasFloor ? QString::number(r.floorMs) : QString()) << ','
           << (r.info.target > 0 ? QString::number(r.info.target) : QString()) << ','
-          << (r.info.target > 0 ? (met ? "yes" : "no") : "");
+          << (r.info.target > 0 ? (met ? "yes" : "no") : "") << ','
+          << (r.designMs > 0 ? QString::number(r.designMs) : QString());
         for (int Counts::*field : {&Counts::dirReads, &Counts::fileOpens, &Counts::stats,
                                    &Counts::settingsWrites})
             s << ',' << number(r.ours, field) << ',' << number(r.floor, field);
@@ -186,7 +189,7 @@ QString formatCsv(const QList<ActionResult> &actions, const QList<PeakResult> &p
           << (p.floorMb >= 0 ? QString::number(p.floorMb) : QString()) << ','
           << (p.targetMb >= 0 ? QString::number(p.targetMb) : QString()) << ','
           << (p.targetMb >= 0 ? (p.oursMb <= p.targetMb ? "yes" : "no") : "")
-          << ",,,,,,,,\n";
+          << ",,,,,,,,,\n";
     }
     return out;
 }

@@ -32,6 +32,7 @@ struct ActionResult
     ActionInfo info;
     double oursMs;
     double floorMs;
+    double designMs; // 0 when the action has no design floor
     std::optional<Counts> ours;
     std::optional<Counts> floor;
 };

@@ -117,6 +117,8 @@ void Libraries::build(const Scale &scale)
                               size));
     }
     QDir().mkpath(m_home + QStringLiteral("/Documents"));
+    // Without it Qt 6.4 "trashes" into the working directory.
+    QDir().mkpath(m_home + QStringLiteral("/.local/share"));
 }
 
 void Libraries::activate(const QString &name)
