@@ -3,6 +3,7 @@
 #include "glass/composition.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QString>
 #include <QWidget>
 
@@ -12,6 +13,8 @@ void setApplicationIdentity()
     QCoreApplication::setOrganizationName(QStringLiteral("Brantova"));
     QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("quillory.org"));
+    // Lets Wayland match the open window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quillory.Quillory"));
 }
 
 void applyGlassFrame(QWidget *window)
