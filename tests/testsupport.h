@@ -7,9 +7,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -44,6 +47,35 @@ inline QString documentsPath()
 inline QString libraryPath()
 {
     return documentsPath() + QStringLiteral("/My Snippets");
+}
+
+// Paths and files below the library, for setting up and checking a tree.
+inline QString lib(const QString &relative)
+{
+    return libraryPath() + QLatin1Char('/') + relative;
+}
+
+inline void writeFile(const QString &relative, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(lib(relative)).absolutePath());
+    QFile file(lib(relative));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+inline QByteArray readFile(const QString &relative)
+{
+    QFile file(lib(relative));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The selection a previous run would have left in the settings.
+inline void remember(const QString &language, const QString &category, const QString &snippet)
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("Language"), language);
+    settings.setValue(QStringLiteral("Category"), category);
+    settings.setValue(QStringLiteral("Snippet"), snippet);
 }
 
 // Runs `answer` on the next modal dialog, once it is open. Call before the

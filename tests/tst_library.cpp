@@ -63,37 +63,15 @@ private:
 
 namespace {
 
-QString lib(const QString &relative)
-{
-    return TestSupport::libraryPath() + QLatin1Char('/') + relative;
-}
+using TestSupport::lib;
+using TestSupport::readFile;
+using TestSupport::remember;
+using TestSupport::writeFile;
 
 void makeDirs(std::initializer_list<const char *> relatives)
 {
     for (const char *relative : relatives)
         QVERIFY(QDir().mkpath(lib(QLatin1String(relative))));
-}
-
-void writeFile(const QString &relative, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(lib(relative)).absolutePath());
-    QFile file(lib(relative));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString &relative)
-{
-    QFile file(lib(relative));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void remember(const char *language, const char *category, const char *snippet)
-{
-    QSettings settings;
-    settings.setValue(QStringLiteral("Language"), QLatin1String(language));
-    settings.setValue(QStringLiteral("Category"), QLatin1String(category));
-    settings.setValue(QStringLiteral("Snippet"), QLatin1String(snippet));
 }
 
 QString setting(const char *key)
@@ -187,7 +165,7 @@ void TestLibrary::rememberedEntriesAndTheirFallbacks()
 
     writeFile(QStringLiteral("Perl/Loops/a.spt"), "first\n");
     writeFile(QStringLiteral("Perl/Loops/b.spt"), "second\nbody");
-    remember(language.toLatin1(), category.toLatin1(), snippet.toLatin1());
+    remember(language, category, snippet);
     open();
     QCOMPARE((QStringList{box("comboBoxLanguage")->currentText(), box("comboBoxCategory")->currentText(),
                           box("comboBoxSnippet")->currentText()}),

@@ -46,32 +46,10 @@ private:
 
 namespace {
 
-QString lib(const QString &relative)
-{
-    return TestSupport::libraryPath() + QLatin1Char('/') + relative;
-}
-
-void writeFile(const QString &relative, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(lib(relative)).absolutePath());
-    QFile file(lib(relative));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString &relative)
-{
-    QFile file(lib(relative));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void remember(const QString &language, const QString &category, const QString &snippet)
-{
-    QSettings settings;
-    settings.setValue(QStringLiteral("Language"), language);
-    settings.setValue(QStringLiteral("Category"), category);
-    settings.setValue(QStringLiteral("Snippet"), snippet);
-}
+using TestSupport::lib;
+using TestSupport::readFile;
+using TestSupport::remember;
+using TestSupport::writeFile;
 
 // Every file and folder below the library, for "nothing changed" checks.
 QStringList tree()
