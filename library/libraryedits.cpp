@@ -63,6 +63,9 @@ bool removeEmptyTree(const QString &path, const QString &stopAt)
 
 bool removeFile(const QString &path)
 {
+    // A folder named like the snippet may stand where its file was.
+    if (QFileInfo(path).isDir())
+        return false;
     // Qt 6.4 cannot set up the home trash when the user's data folder is
     // missing, and then moves the file into "files/" under the current
     // working directory while reporting success.

@@ -19,6 +19,7 @@ bool createEmptyFile(const QString &path);
 bool removeEmptyTree(const QString &path, const QString &stopAt);
 
 // Moves the file to the desktop's trash, or deletes it where there is none.
+// Never a folder, even one named like a snippet.
 bool removeFile(const QString &path);
 
 // Renames an entry inside `parentPath`, never onto an existing entry.

@@ -40,7 +40,10 @@ QString categoryPath(const QString &root, const QString &language, const QString
 QString snippetFilePath(const QString &categoryPath, const QString &name)
 {
     const QString exact = categoryPath + QDir::separator() + name + snippetSuffix;
-    if (QFileInfo::exists(exact))
+    // A folder named like a snippet is never one, and must not hide the
+    // file "Name.SPT" beside it.
+    const QFileInfo exactInfo(exact);
+    if (exactInfo.exists() && !exactInfo.isDir())
         return exact;
 
     // A name filter in QDir ignores letter case, so this finds "Name.SPT" and

@@ -15,10 +15,11 @@ QString rootPath();
 QString languagePath(const QString &root, const QString &language);
 QString categoryPath(const QString &root, const QString &language, const QString &category);
 
-// The file behind a listed snippet name: "<name>.spt" if it exists, otherwise
-// a file whose extension is ".spt" in another letter case ("Notes.SPT"), so
-// that a listed entry is always read, written and removed as itself. When
-// neither exists the answer is "<name>.spt", the file a save would create.
+// The file behind a listed snippet name: "<name>.spt" if it exists and is no
+// folder, otherwise a file whose extension is ".spt" in another letter case
+// ("Notes.SPT"), so that a listed entry is always read, written and removed
+// as itself. When neither exists the answer is "<name>.spt", the file a save
+// would create.
 QString snippetFilePath(const QString &categoryPath, const QString &name);
 
 // A typed name must stay inside the library: no absolute paths and no ".."
