@@ -48,17 +48,29 @@ QString asTheDocumentShowsIt(QString body)
     return body;
 }
 
+// A line edit lays out all of its text, at some 70 bytes a character: a
+// first line of many megabytes (a file of NUL bytes, a minified script) would
+// take all the memory there is. Such a line shows its beginning, read-only,
+// and is saved back whole.
+constexpr qsizetype longestEditableSynopsis = 1024 * 1024;
+constexpr qsizetype shownOfALongerSynopsis = 32767; // QLineEdit's own default limit
+const char wholeSynopsisProperty[] = "quilloryWholeSynopsis";
+
 } // namespace
 
 namespace SnippetFields {
 
 void show(QLineEdit *synopsis, QTextEdit *body, const SnippetText &text)
 {
+    const bool editable = text.synopsis.size() <= longestEditableSynopsis;
+    const QString shown = editable ? text.synopsis : text.synopsis.left(shownOfALongerSynopsis);
+    synopsis->setProperty(wholeSynopsisProperty, editable ? QVariant() : QVariant(text.synopsis));
+    synopsis->setReadOnly(!editable);
     // The default limit would cut a long first line, and the next save would
     // then shorten the stored synopsis.
-    if (text.synopsis.size() > synopsis->maxLength())
-        synopsis->setMaxLength(int(qMin<qsizetype>(text.synopsis.size(), INT_MAX)));
-    synopsis->setText(text.synopsis);
+    if (shown.size() > synopsis->maxLength())
+        synopsis->setMaxLength(int(shown.size()));
+    synopsis->setText(shown);
 
     const bool crlf = usesCrlfThroughout(text.body);
     body->setProperty(crlfProperty, crlf);
@@ -76,11 +88,18 @@ void clear(QLineEdit *synopsis, QTextEdit *body)
     body->setProperty(crlfProperty, false);
     body->setProperty(loadedBodyProperty, QVariant());
     body->clear();
+    synopsis->setProperty(wholeSynopsisProperty, QVariant());
+    synopsis->setReadOnly(false);
     synopsis->clear();
 }
 
 SnippetText current(const QLineEdit *synopsis, const QTextEdit *body)
 {
+    QString firstLine = synopsis->text();
+    const QVariant whole = synopsis->property(wholeSynopsisProperty);
+    if (whole.isValid() && firstLine == whole.toString().left(shownOfALongerSynopsis))
+        firstLine = whole.toString();
+
     // toPlainText() would also turn no-break spaces into plain ones.
     QString text = body->document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
@@ -88,11 +107,11 @@ SnippetText current(const QLineEdit *synopsis, const QTextEdit *body)
     if (loaded.isValid()) {
         QString original = loaded.toString();
         if (asTheDocumentShowsIt(original) == text)
-            return {synopsis->text(), original};
+            return {firstLine, original};
     }
     if (body->property(crlfProperty).toBool())
         text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return {synopsis->text(), text};
+    return {firstLine, text};
 }
 
 } // namespace SnippetFields
