@@ -1,0 +1,138 @@
+#pragma once
+
+// A byte-exact picture of a folder tree, read with POSIX calls so that names
+// which are not valid UTF-8 are seen as they are on disk.
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <string>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace TreeSnapshot {
+
+struct Entry
+{
+    mode_t type = 0;
+    off_t size = 0;
+    QByteArray content; // a hash for regular files, the target for links
+    bool operator==(const Entry &other) const
+    {
+        return type == other.type && size == other.size && content == other.content;
+    }
+};
+
+using Tree = std::map<std::string, Entry>;
+
+inline QByteArray hashOf(const std::string &path, off_t size)
+{
+    // Large files are compared by size and modification time: reading them
+    // back would cost more than the test they belong to.
+    struct stat info;
+    if (size > 4 * 1024 * 1024) {
+        if (lstat(path.c_str(), &info) != 0)
+            return "<unreadable>";
+        return QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.'
+            + QByteArray::number(qint64(info.st_mtim.tv_nsec));
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW);
+    if (fd < 0)
+        return "<unreadable>";
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    char buffer[65536];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+        hash.addData(QByteArrayView(buffer, got));
+    ::close(fd);
+    return hash.result().toHex();
+}
+
+inline void walk(const std::string &path, const std::string &relative, Tree &tree)
+{
+    DIR *dir = opendir(path.c_str());
+    if (!dir)
+        return;
+    while (dirent *item = readdir(dir)) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..")
+            continue;
+        const std::string full = path + '/' + name;
+        const std::string rel = relative.empty() ? name : relative + '/' + name;
+        struct stat info;
+        if (lstat(full.c_str(), &info) != 0)
+            continue;
+        Entry entry;
+        entry.type = info.st_mode & S_IFMT;
+        if (S_ISREG(info.st_mode)) {
+            entry.size = info.st_size;
+            entry.content = hashOf(full, info.st_size);
+        } else if (S_ISLNK(info.st_mode)) {
+            char target[4096];
+            const ssize_t length = readlink(full.c_str(), target, sizeof target);
+            entry.content = QByteArray(target, length > 0 ? int(length) : 0);
+        }
+        tree[rel] = entry;
+        if (S_ISDIR(info.st_mode))
+            walk(full, rel, tree);
+    }
+    closedir(dir);
+}
+
+inline Tree take(const QString &root)
+{
+    Tree tree;
+    struct stat info;
+    const std::string path = root.toStdString();
+    if (lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+        // The root itself is a file or a link where a folder belongs.
+        Entry entry;
+        entry.type = info.st_mode & S_IFMT;
+        entry.size = S_ISREG(info.st_mode) ? info.st_size : 0;
+        entry.content = S_ISREG(info.st_mode) ? hashOf(path, info.st_size) : QByteArray();
+        tree["."] = entry;
+        return tree;
+    }
+    walk(path, std::string(), tree);
+    return tree;
+}
+
+inline QString printable(const std::string &name)
+{
+    return QString::fromUtf8(QByteArray::fromStdString(name).toPercentEncoding("/ "));
+}
+
+// What `before` held and `after` lost or changed, and what `after` added
+// other than folders named "Default" (every listing makes the one it shows)
+// and the allowed ones. Empty when nothing else changed.
+inline QStringList differences(const Tree &before, const Tree &after,
+                               const QStringList &allowedNewFolders = {})
+{
+    QStringList problems;
+    for (const auto &[name, entry] : before) {
+        const auto found = after.find(name);
+        if (found == after.end())
+            problems << QStringLiteral("gone: ") + printable(name);
+        else if (!(found->second == entry))
+            problems << QStringLiteral("changed: ") + printable(name);
+    }
+    for (const auto &[name, entry] : after) {
+        if (before.count(name))
+            continue;
+        const QString path = QString::fromStdString(name);
+        const bool allowed = entry.type == S_IFDIR
+            && (path == QLatin1String("Default") || path.endsWith(QLatin1String("/Default"))
+                || allowedNewFolders.contains(path));
+        if (!allowed)
+            problems << QStringLiteral("new: ") + printable(name);
+    }
+    return problems;
+}
+
+} // namespace TreeSnapshot
