@@ -13,6 +13,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,6 +134,21 @@ inline QStringList differences(const Tree &before, const Tree &after,
             problems << QStringLiteral("new: ") + printable(name);
     }
     return problems;
+}
+
+// Removes a tree whatever its names; QDir skips those it cannot decode.
+inline void removeTree(const QString &root)
+{
+    nftw(
+        root.toLocal8Bit().constData(),
+        [](const char *path, const struct stat *, int type, FTW *) {
+            if (type == FTW_DP)
+                rmdir(path);
+            else
+                unlink(path);
+            return 0; // on with the rest, whatever could not go
+        },
+        16, FTW_DEPTH | FTW_PHYS);
 }
 
 } // namespace TreeSnapshot
