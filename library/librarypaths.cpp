@@ -46,18 +46,19 @@ QString snippetFilePath(const QString &categoryPath, const QString &name)
     if (exactInfo.exists() && !exactInfo.isDir())
         return exact;
 
-    // A name filter in QDir ignores letter case, so this finds "Name.SPT" and
-    // the like; the check below keeps "Name.x.spt" from standing in for it.
-    const QDir category(categoryPath);
-    const QString pattern = QDir::toNativeSeparators(name + snippetSuffix);
-    const QStringList candidates =
-        category.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QString &candidate : candidates) {
-        if (candidate.size() == name.size() + snippetSuffix.size()
-            && candidate.startsWith(name)
-            && candidate.endsWith(snippetSuffix, Qt::CaseInsensitive)) {
-            return categoryPath + QDir::separator() + candidate;
-        }
+    // The suffix's spellings in the order a sorted listing gives them,
+    // capitals first, so "Name.SPT" wins over "Name.Spt". Asking for eight
+    // names costs a few lookups; reading the folder would cost one per entry,
+    // and every emptied snippet box in the cascade asks for a missing name.
+    const QString stem = categoryPath + QDir::separator() + name + QLatin1Char('.');
+    for (int lowerCase = 0b000; lowerCase <= 0b111; ++lowerCase) {
+        const QString candidate = stem + QChar(lowerCase & 0b100 ? u's' : u'S')
+            + QChar(lowerCase & 0b010 ? u'p' : u'P') + QChar(lowerCase & 0b001 ? u't' : u'T');
+        // Anything but a folder, as a listing with hidden and system entries
+        // would find it: a dangling link too.
+        const QFileInfo info(candidate);
+        if ((info.exists() || info.isSymLink()) && !info.isDir())
+            return candidate;
     }
     return exact;
 }
