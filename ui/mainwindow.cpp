@@ -39,6 +39,18 @@ void remember(const QString &key, const QString &name)
     QSettings().setValue(key, name);
 }
 
+// The body font as stored. A size that no font dialog offers (none at all, a
+// million points, not a number) would leave the body unreadable, so such a
+// value counts as no font, like one that does not convert to a font.
+QFont storedBodyFont(const QSettings &settings, const QFont &current)
+{
+    const QFont font = settings.value(QStringLiteral("Font"), current).value<QFont>();
+    const qreal points = font.pointSizeF();
+    const int pixels = font.pixelSize();
+    const bool readable = (points > 0 && points <= 1000) || (pixels > 0 && pixels <= 1000);
+    return readable ? font : QFont();
+}
+
 // Clearing and refilling the box emits currentIndexChanged, and every
 // emission runs the level below synchronously. The remembered entry is chosen
 // last, so its pass is the one that decides what the lower boxes hold.
@@ -72,8 +84,7 @@ MainWindow::MainWindow(QWidget *parent)
     listLanguages();
 
     QSettings settings;
-    form->textEditSnippet->setFont(
-        settings.value(QStringLiteral("Font"), form->textEditSnippet->font()).value<QFont>());
+    form->textEditSnippet->setFont(storedBodyFont(settings, form->textEditSnippet->font()));
     restoreGeometry(settings.value(QStringLiteral("Geometry")).toByteArray());
 }
 
@@ -299,8 +310,7 @@ void MainWindow::on_menuBar_triggered(QAction *action)
 void MainWindow::chooseFont()
 {
     QSettings settings;
-    const QFont stored =
-        settings.value(QStringLiteral("Font"), form->textEditSnippet->font()).value<QFont>();
+    const QFont stored = storedBodyFont(settings, form->textEditSnippet->font());
     bool accepted = false;
     const QFont font =
         QFontDialog::getFont(&accepted, stored, this, QStringLiteral("Select Font"));
