@@ -35,3 +35,15 @@ if [ "$mode" = run ]; then
 fi
 
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2
+
+# The whole suite once more, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (g++'s own runtimes); any report fails the run.
+sanitizers="-fsanitize=address,undefined"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS="$sanitizers -fno-omit-frame-pointer -fno-sanitize-recover=all" \
+    -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" -DCMAKE_SHARED_LINKER_FLAGS="$sanitizers" \
+    -DCMAKE_MODULE_LINKER_FLAGS="$sanitizers"
+cmake --build build-asan -j2
+ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j2
