@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -106,6 +107,14 @@ std::optional<CountTable> countSystemCalls(const QStringList &arguments, QString
     const QString tracePath = QDir::homePath() + QStringLiteral("/bench-trace.txt");
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // LeakSanitizer stops the process through ptrace, which strace holds.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (environment.contains(QStringLiteral("ASAN_OPTIONS"))) {
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS"))
+                               + QStringLiteral(":detect_leaks=0"));
+    }
+    process.setProcessEnvironment(environment);
     process.start(strace, QStringList{QStringLiteral("-f"), QStringLiteral("-qq"),
                                       QStringLiteral("-e"), QStringLiteral("trace=%file"),
                                       QStringLiteral("-o"), tracePath,
