@@ -6,6 +6,7 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -76,6 +77,15 @@ inline void remember(const QString &language, const QString &category, const QSt
     settings.setValue(QStringLiteral("Language"), language);
     settings.setValue(QStringLiteral("Category"), category);
     settings.setValue(QStringLiteral("Snippet"), snippet);
+}
+
+// The entries of a combo box, in order.
+inline QStringList itemTexts(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
 }
 
 // Runs `answer` on the next modal dialog, once it is open. Call before the

@@ -55,7 +55,7 @@ private:
     }
     QString synopsis() { return m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->text(); }
     QString body() { return m_window->findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->toPlainText(); }
-    QStringList items(const char *name);
+    QStringList items(const char *name) { return TestSupport::itemTexts(box(name)); }
     void open() { m_window.reset(new MainWindow); }
 
     std::unique_ptr<MainWindow> m_window;
@@ -80,14 +80,6 @@ QString setting(const char *key)
 }
 
 } // namespace
-
-QStringList TestLibrary::items(const char *name)
-{
-    QStringList texts;
-    for (int i = 0; i < box(name)->count(); ++i)
-        texts << box(name)->itemText(i);
-    return texts;
-}
 
 void TestLibrary::init()
 {

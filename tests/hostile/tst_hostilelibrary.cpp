@@ -63,7 +63,7 @@ private:
     {
         return m_window->findChild<QTextEdit *>(QStringLiteral("textEditSnippet"));
     }
-    QStringList items(const char *name);
+    QStringList items(const char *name) { return TestSupport::itemTexts(box(name)); }
     QStringList current();
     void open() { m_window.reset(new MainWindow); }
 
@@ -156,14 +156,6 @@ std::shared_ptr<bool> acceptNextWarning()
 }
 
 } // namespace
-
-QStringList TestHostileLibrary::items(const char *name)
-{
-    QStringList texts;
-    for (int i = 0; i < box(name)->count(); ++i)
-        texts << box(name)->itemText(i);
-    return texts;
-}
 
 QStringList TestHostileLibrary::current()
 {
