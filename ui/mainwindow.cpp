@@ -322,28 +322,30 @@ void MainWindow::chooseFont()
 
 void MainWindow::renameCurrent(Level level)
 {
-    struct LevelTraits
+    struct RenameTraits
     {
         QString title;
         QString prompt;
         QString key;
         QComboBox *box;
+        QString parentPath;
+        void (MainWindow::*relist)();
     };
-    const LevelTraits traits = [&]() -> LevelTraits {
+    const RenameTraits traits = [&]() -> RenameTraits {
         switch (level) {
         case Level::Language:
             return {QStringLiteral("Rename Language"),
                     QStringLiteral("Please enter the language's new name."), languageKey,
-                    form->comboBoxLanguage};
+                    form->comboBoxLanguage, libraryRootPath(), &MainWindow::listLanguages};
         case Level::Category:
             return {QStringLiteral("Rename Category"),
                     QStringLiteral("Please enter the category's new name."), categoryKey,
-                    form->comboBoxCategory};
+                    form->comboBoxCategory, currentLanguagePath(), &MainWindow::listCategories};
         case Level::Snippet:
             break;
         }
         return {QStringLiteral("Rename Snippet"), QStringLiteral("Please enter the snippet's new name."),
-                snippetKey, form->comboBoxSnippet};
+                snippetKey, form->comboBoxSnippet, currentCategoryPath(), &MainWindow::listSnippets};
     }();
 
     const std::optional<QString> newName = askEntryName(traits.title, traits.prompt);
@@ -352,30 +354,13 @@ void MainWindow::renameCurrent(Level level)
         return;
 
     const QString oldName = traits.box->currentText();
-    switch (level) {
-    case Level::Language:
-        renameOrCreateDirectory(libraryRootPath(), oldName, *newName);
-        break;
-    case Level::Category:
-        renameOrCreateDirectory(currentLanguagePath(), oldName, *newName);
-        break;
-    case Level::Snippet:
-        renameOrCreateSnippet(currentCategoryPath(), oldName, *newName);
-        break;
-    }
+    if (level == Level::Snippet)
+        renameOrCreateSnippet(traits.parentPath, oldName, *newName);
+    else
+        renameOrCreateDirectory(traits.parentPath, oldName, *newName);
 
     remember(traits.key, *newName);
-    switch (level) {
-    case Level::Language:
-        listLanguages();
-        break;
-    case Level::Category:
-        listCategories();
-        break;
-    case Level::Snippet:
-        listSnippets();
-        break;
-    }
+    (this->*traits.relist)();
 }
 
 void MainWindow::renameOrCreateDirectory(const QString &parentPath, const QString &oldName,
