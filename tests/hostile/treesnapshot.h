@@ -152,3 +152,10 @@ inline void removeTree(const QString &root)
 }
 
 } // namespace TreeSnapshot
+
+// Fails the test with every difference listed, one per line.
+#define QVERIFY_TREE_UNCHANGED(differencesExpression)                                  \
+    do {                                                                                \
+        const QStringList treeProblems = (differencesExpression);                      \
+        QVERIFY2(treeProblems.isEmpty(), qPrintable(treeProblems.join(QLatin1Char('\n')))); \
+    } while (false)
