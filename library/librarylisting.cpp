@@ -1,5 +1,7 @@
 #include "library/librarylisting.h"
 
+#include "library/librarypaths.h"
+
 #include <QDir>
 #include <QDirIterator>
 
@@ -50,10 +52,10 @@ QStringList entryNames(const QString &directoryPath)
 
 QStringList snippetNames(const QString &categoryPath)
 {
-    QStringList names = sortedNames(existingDirectory(categoryPath), {QStringLiteral("*.spt")},
+    QStringList names = sortedNames(existingDirectory(categoryPath), {QLatin1Char('*') + LibraryPaths::snippetSuffix},
                                     QDir::Files | QDir::NoDotAndDotDot);
     for (QString &name : names)
-        name.chop(4);
+        name.chop(LibraryPaths::snippetSuffix.size());
     return names;
 }
 

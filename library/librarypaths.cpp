@@ -6,8 +6,6 @@
 
 namespace {
 
-const QLatin1String snippetSuffix(".spt");
-
 QString withTrailingSeparator(const QString &path)
 {
     return path.endsWith(QDir::separator()) ? path : path + QDir::separator();

@@ -7,6 +7,9 @@
 // exactly as they stand.
 namespace LibraryPaths {
 
+// Listings find it in any letter case; new files get it as written here.
+inline const QString snippetSuffix = QStringLiteral(".spt");
+
 // "My Snippets" inside the given Documents location.
 QString rootPath(const QString &documentsLocation);
 // The same for the user's real Documents location.

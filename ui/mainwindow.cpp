@@ -7,6 +7,7 @@
 #include "library/librarypaths.h"
 #include "library/snippetfile.h"
 #include "ui/mainwindowform.h"
+#include "ui/settingskeys.h"
 #include "ui/snippetfields.h"
 
 #include <QCloseEvent>
@@ -24,10 +25,6 @@
 
 namespace {
 
-const QString languageKey = QStringLiteral("Language");
-const QString categoryKey = QStringLiteral("Category");
-const QString snippetKey = QStringLiteral("Snippet");
-
 QString rememberedName(const QString &key, const QString &fallback)
 {
     const QString name = QSettings().value(key, fallback).toString();
@@ -44,7 +41,7 @@ void remember(const QString &key, const QString &name)
 // value counts as no font, like one that does not convert to a font.
 QFont storedBodyFont(const QSettings &settings, const QFont &current)
 {
-    const QFont font = settings.value(QStringLiteral("Font"), current).value<QFont>();
+    const QFont font = settings.value(SettingsKeys::font, current).value<QFont>();
     const qreal points = font.pointSizeF();
     const int pixels = font.pixelSize();
     const bool readable = (points > 0 && points <= 1000) || (pixels > 0 && pixels <= 1000);
@@ -85,7 +82,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     QSettings settings;
     form->textEditSnippet->setFont(storedBodyFont(settings, form->textEditSnippet->font()));
-    restoreGeometry(settings.value(QStringLiteral("Geometry")).toByteArray());
+    restoreGeometry(settings.value(SettingsKeys::geometry).toByteArray());
 }
 
 MainWindow::~MainWindow()
@@ -96,7 +93,7 @@ MainWindow::~MainWindow()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     QSettings settings;
-    settings.setValue(QStringLiteral("Geometry"), saveGeometry());
+    settings.setValue(SettingsKeys::geometry, saveGeometry());
     QMainWindow::closeEvent(event);
 }
 
@@ -126,21 +123,21 @@ QString MainWindow::currentCategoryPath() const
 void MainWindow::listLanguages()
 {
     const QString path = libraryRootPath();
-    const QString wanted = rememberedName(languageKey, LibraryListing::defaultEntry);
+    const QString wanted = rememberedName(SettingsKeys::language, LibraryListing::defaultEntry);
     refill(form->comboBoxLanguage, LibraryListing::entryNames(path), wanted);
 }
 
 void MainWindow::listCategories()
 {
     const QString path = currentLanguagePath();
-    const QString wanted = rememberedName(categoryKey, LibraryListing::defaultEntry);
+    const QString wanted = rememberedName(SettingsKeys::category, LibraryListing::defaultEntry);
     refill(form->comboBoxCategory, LibraryListing::entryNames(path), wanted);
 }
 
 void MainWindow::listSnippets()
 {
     const QString path = currentCategoryPath();
-    const QString wanted = rememberedName(snippetKey, QString());
+    const QString wanted = rememberedName(SettingsKeys::snippet, QString());
     refill(form->comboBoxSnippet, LibraryListing::snippetNames(path), wanted);
 }
 
@@ -161,9 +158,9 @@ void MainWindow::loadSnippet()
         form->textEditSnippet->setFocus(Qt::OtherFocusReason);
 
     QSettings settings;
-    settings.setValue(languageKey, form->comboBoxLanguage->currentText());
-    settings.setValue(categoryKey, form->comboBoxCategory->currentText());
-    settings.setValue(snippetKey, form->comboBoxSnippet->currentText());
+    settings.setValue(SettingsKeys::language, form->comboBoxLanguage->currentText());
+    settings.setValue(SettingsKeys::category, form->comboBoxCategory->currentText());
+    settings.setValue(SettingsKeys::snippet, form->comboBoxSnippet->currentText());
 }
 
 std::optional<QString> MainWindow::askEntryName(const QString &title, const QString &label)
@@ -216,7 +213,7 @@ void MainWindow::on_pushButtonAddLanguage_clicked()
     if (!name)
         return;
     LibraryEdits::createDirectory(LibraryPaths::languagePath(libraryRootPath(), *name));
-    remember(languageKey, *name);
+    remember(SettingsKeys::language, *name);
     listLanguages();
 }
 
@@ -228,7 +225,7 @@ void MainWindow::on_pushButtonAddCategory_clicked()
         return;
     LibraryEdits::createDirectory(LibraryPaths::categoryPath(
         libraryRootPath(), form->comboBoxLanguage->currentText(), *name));
-    remember(categoryKey, *name);
+    remember(SettingsKeys::category, *name);
     listCategories();
 }
 
@@ -239,7 +236,7 @@ void MainWindow::on_pushButtonAddSnippet_clicked()
     if (!name)
         return;
     LibraryEdits::createEmptyFile(LibraryPaths::snippetFilePath(currentCategoryPath(), *name));
-    remember(snippetKey, *name);
+    remember(SettingsKeys::snippet, *name);
     listSnippets();
 }
 
@@ -317,7 +314,7 @@ void MainWindow::chooseFont()
     if (!accepted)
         return;
     form->textEditSnippet->setFont(font);
-    settings.setValue(QStringLiteral("Font"), font);
+    settings.setValue(SettingsKeys::font, font);
 }
 
 void MainWindow::renameCurrent(Level level)
@@ -335,17 +332,17 @@ void MainWindow::renameCurrent(Level level)
         switch (level) {
         case Level::Language:
             return {QStringLiteral("Rename Language"),
-                    QStringLiteral("Please enter the language's new name."), languageKey,
+                    QStringLiteral("Please enter the language's new name."), SettingsKeys::language,
                     form->comboBoxLanguage, libraryRootPath(), &MainWindow::listLanguages};
         case Level::Category:
             return {QStringLiteral("Rename Category"),
-                    QStringLiteral("Please enter the category's new name."), categoryKey,
+                    QStringLiteral("Please enter the category's new name."), SettingsKeys::category,
                     form->comboBoxCategory, currentLanguagePath(), &MainWindow::listCategories};
         case Level::Snippet:
             break;
         }
         return {QStringLiteral("Rename Snippet"), QStringLiteral("Please enter the snippet's new name."),
-                snippetKey, form->comboBoxSnippet, currentCategoryPath(), &MainWindow::listSnippets};
+                SettingsKeys::snippet, form->comboBoxSnippet, currentCategoryPath(), &MainWindow::listSnippets};
     }();
 
     const std::optional<QString> newName = askEntryName(traits.title, traits.prompt);
@@ -384,7 +381,7 @@ void MainWindow::renameOrCreateSnippet(const QString &categoryPath, const QStrin
                                          : LibraryPaths::snippetFilePath(categoryPath, oldName));
     if (!oldName.isNull() && old.exists()) {
         // Keep the extension's letter case: "Notes.SPT" becomes "Memo.SPT".
-        LibraryEdits::rename(categoryPath, old.fileName(), newName + old.fileName().right(4));
+        LibraryEdits::rename(categoryPath, old.fileName(), newName + old.fileName().right(LibraryPaths::snippetSuffix.size()));
     } else {
         LibraryEdits::createEmptyFile(target);
     }
