@@ -161,10 +161,15 @@ void TestMenuCommands::renameWithoutEntryOnDiskCreatesIt_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("created");
     QTest::addColumn<QString>("boxName");
+    QTest::addColumn<QString>("hiddenFile");
     QTest::newRow("Default language before its folder exists")
-        << "actionRename_Language" << "Fresh" << "comboBoxLanguage";
+        << "actionRename_Language" << "Fresh" << "comboBoxLanguage" << QString();
     QTest::newRow("empty snippet list") << "actionRename_Snippet" << "Default/Default/Fresh.spt"
-                                        << "comboBoxSnippet";
+                                        << "comboBoxSnippet" << QString();
+    // Renaming used to create an empty file beside it instead.
+    QTest::newRow("empty snippet list renames an unlisted .spt")
+        << "actionRename_Snippet" << "Default/Default/Fresh.spt" << "comboBoxSnippet"
+        << "Default/Default/.spt";
 }
 
 void TestMenuCommands::renameWithoutEntryOnDiskCreatesIt()
@@ -172,6 +177,10 @@ void TestMenuCommands::renameWithoutEntryOnDiskCreatesIt()
     QFETCH(QString, action);
     QFETCH(QString, created);
     QFETCH(QString, boxName);
+    QFETCH(QString, hiddenFile);
+    const QByteArray hiddenText("kept\nbody");
+    if (!hiddenFile.isEmpty())
+        writeFile(hiddenFile, hiddenText);
     open();
     // The listing made the Default folders; take the language's away again.
     if (action == QLatin1String("actionRename_Language"))
@@ -182,7 +191,9 @@ void TestMenuCommands::renameWithoutEntryOnDiskCreatesIt()
     QVERIFY(*typed);
     QVERIFY(QFileInfo::exists(lib(created)));
     if (created.endsWith(QLatin1String(".spt")))
-        QCOMPARE(readFile(created), QByteArray());
+        QCOMPARE(readFile(created), hiddenFile.isEmpty() ? QByteArray() : hiddenText);
+    if (!hiddenFile.isEmpty())
+        QVERIFY(!QFileInfo::exists(lib(hiddenFile)));
     QCOMPARE(box(boxName.toLatin1().constData())->currentText(), QStringLiteral("Fresh"));
 }
 

@@ -65,6 +65,14 @@ void refill(QComboBox *box, const QStringList &names, const QString &wanted)
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , form(new MainWindowForm)
+    , language{&MainWindowForm::comboBoxLanguage, SettingsKeys::language,
+               QStringLiteral("Language"), &MainWindow::libraryRootPath,
+               &MainWindow::listLanguages, false}
+    , category{&MainWindowForm::comboBoxCategory, SettingsKeys::category,
+               QStringLiteral("Category"), &MainWindow::currentLanguagePath,
+               &MainWindow::listCategories, false}
+    , snippet{&MainWindowForm::comboBoxSnippet, SettingsKeys::snippet, QStringLiteral("Snippet"),
+              &MainWindow::currentCategoryPath, &MainWindow::listSnippets, true}
 {
     form->setupForm(this);
 
@@ -208,61 +216,32 @@ void MainWindow::on_pushButtonSaveSnippet_clicked()
 
 void MainWindow::on_pushButtonAddLanguage_clicked()
 {
-    const std::optional<QString> name = askEntryName(
-        QStringLiteral("Add Language"), QStringLiteral("Please enter the language's name."));
-    if (!name)
-        return;
-    LibraryEdits::createDirectory(LibraryPaths::languagePath(libraryRootPath(), *name));
-    remember(SettingsKeys::language, *name);
-    listLanguages();
+    addEntry(language);
 }
 
 void MainWindow::on_pushButtonAddCategory_clicked()
 {
-    const std::optional<QString> name = askEntryName(
-        QStringLiteral("Add Category"), QStringLiteral("Please enter the category's name."));
-    if (!name)
-        return;
-    LibraryEdits::createDirectory(LibraryPaths::categoryPath(
-        libraryRootPath(), form->comboBoxLanguage->currentText(), *name));
-    remember(SettingsKeys::category, *name);
-    listCategories();
+    addEntry(category);
 }
 
 void MainWindow::on_pushButtonAddSnippet_clicked()
 {
-    const std::optional<QString> name = askEntryName(
-        QStringLiteral("Add Snippet"), QStringLiteral("Please enter the snippet's name."));
-    if (!name)
-        return;
-    LibraryEdits::createEmptyFile(LibraryPaths::snippetFilePath(currentCategoryPath(), *name));
-    remember(SettingsKeys::snippet, *name);
-    listSnippets();
+    addEntry(snippet);
 }
 
 void MainWindow::on_pushButtonRemoveLanguage_clicked()
 {
-    if (form->comboBoxLanguage->currentText().isNull())
-        return;
-    LibraryEdits::removeEmptyTree(currentLanguagePath(), libraryRootPath());
-    listLanguages();
+    removeCurrent(language);
 }
 
 void MainWindow::on_pushButtonRemoveCategory_clicked()
 {
-    if (form->comboBoxCategory->currentText().isNull())
-        return;
-    LibraryEdits::removeEmptyTree(currentCategoryPath(), libraryRootPath());
-    listCategories();
+    removeCurrent(category);
 }
 
 void MainWindow::on_pushButtonRemoveSnippet_clicked()
 {
-    const QString name = form->comboBoxSnippet->currentText();
-    if (name.isNull())
-        return;
-    LibraryEdits::removeFile(LibraryPaths::snippetFilePath(currentCategoryPath(), name));
-    listSnippets();
+    removeCurrent(snippet);
 }
 
 void MainWindow::on_comboBoxSnippet_currentIndexChanged(int)
@@ -297,11 +276,11 @@ void MainWindow::on_menuBar_triggered(QAction *action)
     else if (action == form->actionFont)
         chooseFont();
     else if (action == form->actionRename_Language)
-        renameCurrent(Level::Language);
+        renameCurrent(language);
     else if (action == form->actionRename_Category)
-        renameCurrent(Level::Category);
+        renameCurrent(category);
     else if (action == form->actionRename_Snippet)
-        renameCurrent(Level::Snippet);
+        renameCurrent(snippet);
 }
 
 void MainWindow::chooseFont()
@@ -317,47 +296,61 @@ void MainWindow::chooseFont()
     settings.setValue(SettingsKeys::font, font);
 }
 
-void MainWindow::renameCurrent(Level level)
+QString MainWindow::entryPath(const Level &level, const QString &name) const
 {
-    struct RenameTraits
-    {
-        QString title;
-        QString prompt;
-        QString key;
-        QComboBox *box;
-        QString parentPath;
-        void (MainWindow::*relist)();
-    };
-    const RenameTraits traits = [&]() -> RenameTraits {
-        switch (level) {
-        case Level::Language:
-            return {QStringLiteral("Rename Language"),
-                    QStringLiteral("Please enter the language's new name."), SettingsKeys::language,
-                    form->comboBoxLanguage, libraryRootPath(), &MainWindow::listLanguages};
-        case Level::Category:
-            return {QStringLiteral("Rename Category"),
-                    QStringLiteral("Please enter the category's new name."), SettingsKeys::category,
-                    form->comboBoxCategory, currentLanguagePath(), &MainWindow::listCategories};
-        case Level::Snippet:
-            break;
-        }
-        return {QStringLiteral("Rename Snippet"), QStringLiteral("Please enter the snippet's new name."),
-                SettingsKeys::snippet, form->comboBoxSnippet, currentCategoryPath(), &MainWindow::listSnippets};
-    }();
+    const QString parent = (this->*level.parentPath)();
+    return level.holdsFiles ? LibraryPaths::snippetFilePath(parent, name)
+                            : parent + QDir::separator() + name;
+}
 
-    const std::optional<QString> newName = askEntryName(traits.title, traits.prompt);
+void MainWindow::addEntry(const Level &level)
+{
+    const std::optional<QString> name =
+        askEntryName(QStringLiteral("Add ") + level.noun,
+                     QStringLiteral("Please enter the %1's name.").arg(level.noun.toLower()));
+    if (!name)
+        return;
+    const QString path = entryPath(level, *name);
+    if (level.holdsFiles)
+        LibraryEdits::createEmptyFile(path);
+    else
+        LibraryEdits::createDirectory(path);
+    remember(level.settingsKey, *name);
+    (this->*level.relist)();
+}
+
+void MainWindow::removeCurrent(const Level &level)
+{
+    // An empty box has no current entry; its path would name the parent
+    // folder, or for snippets the hidden file ".spt".
+    const QString name = (form->*level.box)->currentText();
+    if (name.isNull())
+        return;
+    if (level.holdsFiles)
+        LibraryEdits::removeFile(entryPath(level, name));
+    else
+        LibraryEdits::removeEmptyTree(entryPath(level, name), libraryRootPath());
+    (this->*level.relist)();
+}
+
+void MainWindow::renameCurrent(const Level &level)
+{
+    const std::optional<QString> newName =
+        askEntryName(QStringLiteral("Rename ") + level.noun,
+                     QStringLiteral("Please enter the %1's new name.").arg(level.noun.toLower()));
     // An empty name would rename the entry to nothing; treat it like Cancel.
     if (!newName || newName->isEmpty())
         return;
 
-    const QString oldName = traits.box->currentText();
-    if (level == Level::Snippet)
-        renameOrCreateSnippet(traits.parentPath, oldName, *newName);
+    const QString parentPath = (this->*level.parentPath)();
+    const QString oldName = (form->*level.box)->currentText();
+    if (level.holdsFiles)
+        renameOrCreateSnippet(parentPath, oldName, *newName);
     else
-        renameOrCreateDirectory(traits.parentPath, oldName, *newName);
+        renameOrCreateDirectory(parentPath, oldName, *newName);
 
-    remember(traits.key, *newName);
-    (this->*traits.relist)();
+    remember(level.settingsKey, *newName);
+    (this->*level.relist)();
 }
 
 void MainWindow::renameOrCreateDirectory(const QString &parentPath, const QString &oldName,
@@ -377,11 +370,13 @@ void MainWindow::renameOrCreateSnippet(const QString &categoryPath, const QStrin
     const QString target = LibraryPaths::snippetFilePath(categoryPath, newName);
     if (QFileInfo::exists(target))
         return; // never replaced, merged or emptied; the listing selects it
-    const QFileInfo old(oldName.isNull() ? QString()
-                                         : LibraryPaths::snippetFilePath(categoryPath, oldName));
-    if (!oldName.isNull() && old.exists()) {
+    // With no snippet listed the old name is empty, and its file, should a
+    // hidden ".spt" exist, is renamed like any other.
+    const QFileInfo old(LibraryPaths::snippetFilePath(categoryPath, oldName));
+    if (!old.isDir() && (old.exists() || old.isSymLink())) {
         // Keep the extension's letter case: "Notes.SPT" becomes "Memo.SPT".
-        LibraryEdits::rename(categoryPath, old.fileName(), newName + old.fileName().right(LibraryPaths::snippetSuffix.size()));
+        LibraryEdits::rename(categoryPath, old.fileName(),
+                             newName + old.fileName().right(LibraryPaths::snippetSuffix.size()));
     } else {
         LibraryEdits::createEmptyFile(target);
     }

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+class QComboBox;
 struct MainWindowForm;
 
 // The one top-level window. The three combo boxes and the library on disk are
@@ -41,13 +42,25 @@ private:
     void listSnippets();
     void loadSnippet();
 
-    enum class Level { Language, Category, Snippet };
-    void chooseFont();
-    void renameCurrent(Level level);
+    // What add, remove and rename need to know about one level of the library.
+    struct Level
+    {
+        QComboBox *MainWindowForm::*box;
+        const QString &settingsKey;
+        QString noun; // as in the dialogs' titles: "Language"
+        QString (MainWindow::*parentPath)() const;
+        void (MainWindow::*relist)();
+        bool holdsFiles; // snippets are files, the levels above are folders
+    };
+    QString entryPath(const Level &level, const QString &name) const;
+    void addEntry(const Level &level);
+    void removeCurrent(const Level &level);
+    void renameCurrent(const Level &level);
     void renameOrCreateDirectory(const QString &parentPath, const QString &oldName,
                                  const QString &newName);
     void renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
                                const QString &newName);
+    void chooseFont();
 
     QString currentLanguagePath() const;
     QString currentCategoryPath() const;
@@ -56,4 +69,7 @@ private:
     std::optional<QString> askEntryName(const QString &title, const QString &label);
 
     MainWindowForm *form;
+    const Level language;
+    const Level category;
+    const Level snippet;
 };

@@ -16,6 +16,8 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include <initializer_list>
+
 namespace {
 
 // Translucent, so that the glass frame shows through where composition is on.
@@ -47,9 +49,9 @@ QAction *newAction(QMainWindow *window, const char *name)
 }
 
 template <typename Layout>
-Layout *newLayout(const char *name)
+Layout *newLayout()
 {
-    auto *layout = named(new Layout, name);
+    auto *layout = new Layout;
     layout->setSpacing(6);
     return layout;
 }
@@ -60,9 +62,9 @@ QSpacerItem *newSpacer()
     return new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
 }
 
-QPushButton *newButton(QWidget *parent, const char *name, const QIcon &icon)
+QPushButton *newButton(QWidget *parent, const QIcon &icon)
 {
-    auto *button = named(new QPushButton(parent), name);
+    auto *button = new QPushButton(parent);
     button->setIcon(icon);
     button->setIconSize(QSize(25, 25));
     return button;
@@ -71,6 +73,49 @@ QPushButton *newButton(QWidget *parent, const char *name, const QIcon &icon)
 QString tr(const char *text)
 {
     return QCoreApplication::translate("MainWindow", text);
+}
+
+// Where the form keeps an object, and the object name it must carry.
+template <typename T>
+struct Place
+{
+    T **member;
+    const char *name;
+
+    T *hold(T *object) const { return *member = named(object, name); }
+};
+
+struct ColumnPlaces
+{
+    Place<QVBoxLayout> column;
+    Place<QLabel> label;
+    Place<QComboBox> box;
+    Place<QHBoxLayout> buttonRow;
+    QSpacerItem **leadingSpacer;
+    QSpacerItem **trailingSpacer;
+};
+
+struct ButtonPlace
+{
+    Place<QPushButton> place;
+    QIcon icon;
+};
+
+// One level's column: caption, combo box, and its buttons centred below,
+// each object made in the order the form editor makes them.
+void addColumn(QHBoxLayout *columns, QWidget *parent, const ColumnPlaces &places,
+               std::initializer_list<ButtonPlace> buttons)
+{
+    QVBoxLayout *column = places.column.hold(newLayout<QVBoxLayout>());
+    column->addWidget(places.label.hold(new QLabel(parent)));
+    column->addWidget(places.box.hold(new QComboBox(parent)));
+    QHBoxLayout *row = places.buttonRow.hold(newLayout<QHBoxLayout>());
+    row->addItem(*places.leadingSpacer = newSpacer());
+    for (const ButtonPlace &button : buttons)
+        row->addWidget(button.place.hold(newButton(parent, button.icon)));
+    row->addItem(*places.trailingSpacer = newSpacer());
+    column->addLayout(row);
+    columns->addLayout(column);
 }
 
 } // namespace
@@ -111,61 +156,28 @@ void MainWindowForm::setupForm(QMainWindow *window)
     textEditSnippet = named(new QTextEdit(centralWidget), "textEditSnippet");
     verticalLayout_4->addWidget(textEditSnippet);
 
-    horizontalLayout_4 = newLayout<QHBoxLayout>("horizontalLayout_4");
+    horizontalLayout_4 = named(newLayout<QHBoxLayout>(), "horizontalLayout_4");
 
-    verticalLayout = newLayout<QVBoxLayout>("verticalLayout");
-    label = named(new QLabel(centralWidget), "label");
-    verticalLayout->addWidget(label);
-    comboBoxLanguage = named(new QComboBox(centralWidget), "comboBoxLanguage");
-    verticalLayout->addWidget(comboBoxLanguage);
-    horizontalLayout = newLayout<QHBoxLayout>("horizontalLayout");
-    horizontalSpacer = newSpacer();
-    horizontalLayout->addItem(horizontalSpacer);
-    pushButtonAddLanguage = newButton(centralWidget, "pushButtonAddLanguage", addIcon);
-    horizontalLayout->addWidget(pushButtonAddLanguage);
     const QIcon removeIcon = iconFromResource(QStringLiteral(":/resources/remove.png"));
-    pushButtonRemoveLanguage = newButton(centralWidget, "pushButtonRemoveLanguage", removeIcon);
-    horizontalLayout->addWidget(pushButtonRemoveLanguage);
-    horizontalSpacer_2 = newSpacer();
-    horizontalLayout->addItem(horizontalSpacer_2);
-    verticalLayout->addLayout(horizontalLayout);
-    horizontalLayout_4->addLayout(verticalLayout);
-
-    verticalLayout_2 = newLayout<QVBoxLayout>("verticalLayout_2");
-    label_2 = named(new QLabel(centralWidget), "label_2");
-    verticalLayout_2->addWidget(label_2);
-    comboBoxCategory = named(new QComboBox(centralWidget), "comboBoxCategory");
-    verticalLayout_2->addWidget(comboBoxCategory);
-    horizontalLayout_2 = newLayout<QHBoxLayout>("horizontalLayout_2");
-    horizontalSpacer_3 = newSpacer();
-    horizontalLayout_2->addItem(horizontalSpacer_3);
-    pushButtonAddCategory = newButton(centralWidget, "pushButtonAddCategory", addIcon);
-    horizontalLayout_2->addWidget(pushButtonAddCategory);
-    pushButtonRemoveCategory = newButton(centralWidget, "pushButtonRemoveCategory", removeIcon);
-    horizontalLayout_2->addWidget(pushButtonRemoveCategory);
-    horizontalSpacer_4 = newSpacer();
-    horizontalLayout_2->addItem(horizontalSpacer_4);
-    verticalLayout_2->addLayout(horizontalLayout_2);
-    horizontalLayout_4->addLayout(verticalLayout_2);
-
-    verticalLayout_3 = newLayout<QVBoxLayout>("verticalLayout_3");
-    label_3 = named(new QLabel(centralWidget), "label_3");
-    verticalLayout_3->addWidget(label_3);
-    comboBoxSnippet = named(new QComboBox(centralWidget), "comboBoxSnippet");
-    verticalLayout_3->addWidget(comboBoxSnippet);
-    horizontalLayout_3 = newLayout<QHBoxLayout>("horizontalLayout_3");
-    horizontalSpacer_5 = newSpacer();
-    horizontalLayout_3->addItem(horizontalSpacer_5);
-    pushButtonAddSnippet = newButton(centralWidget, "pushButtonAddSnippet", addIcon);
-    horizontalLayout_3->addWidget(pushButtonAddSnippet);
-    pushButtonSaveSnippet = newButton(centralWidget, "pushButtonSaveSnippet", saveIcon);
-    horizontalLayout_3->addWidget(pushButtonSaveSnippet);
-    pushButtonRemoveSnippet = newButton(centralWidget, "pushButtonRemoveSnippet", removeIcon);
-    horizontalLayout_3->addWidget(pushButtonRemoveSnippet);
-    horizontalSpacer_6 = newSpacer();
-    horizontalLayout_3->addItem(horizontalSpacer_6);
-    verticalLayout_3->addLayout(horizontalLayout_3);
-    horizontalLayout_4->addLayout(verticalLayout_3);
+    addColumn(horizontalLayout_4, centralWidget,
+              {{&verticalLayout, "verticalLayout"}, {&label, "label"},
+               {&comboBoxLanguage, "comboBoxLanguage"}, {&horizontalLayout, "horizontalLayout"},
+               &horizontalSpacer, &horizontalSpacer_2},
+              {{{&pushButtonAddLanguage, "pushButtonAddLanguage"}, addIcon},
+               {{&pushButtonRemoveLanguage, "pushButtonRemoveLanguage"}, removeIcon}});
+    addColumn(horizontalLayout_4, centralWidget,
+              {{&verticalLayout_2, "verticalLayout_2"}, {&label_2, "label_2"},
+               {&comboBoxCategory, "comboBoxCategory"}, {&horizontalLayout_2, "horizontalLayout_2"},
+               &horizontalSpacer_3, &horizontalSpacer_4},
+              {{{&pushButtonAddCategory, "pushButtonAddCategory"}, addIcon},
+               {{&pushButtonRemoveCategory, "pushButtonRemoveCategory"}, removeIcon}});
+    addColumn(horizontalLayout_4, centralWidget,
+              {{&verticalLayout_3, "verticalLayout_3"}, {&label_3, "label_3"},
+               {&comboBoxSnippet, "comboBoxSnippet"}, {&horizontalLayout_3, "horizontalLayout_3"},
+               &horizontalSpacer_5, &horizontalSpacer_6},
+              {{{&pushButtonAddSnippet, "pushButtonAddSnippet"}, addIcon},
+               {{&pushButtonSaveSnippet, "pushButtonSaveSnippet"}, saveIcon},
+               {{&pushButtonRemoveSnippet, "pushButtonRemoveSnippet"}, removeIcon}});
 
     verticalLayout_4->addLayout(horizontalLayout_4);
     window->setCentralWidget(centralWidget);
