@@ -421,22 +421,23 @@ void Runner::fileActions(qsizetype size, bool floorFirst)
                              QString::fromLatin1(snippetText(QStringLiteral("x"), 2048))};
     auto window = bareWindow();
     const Parts p(window.get());
+    SnippetFields fields(p.synopsis, p.body);
 
     const QString loadKey = QStringLiteral("load-") + name;
     const auto loadOurs = [&] {
-        SnippetFields::show(p.synopsis, p.body, before);
+        fields.show(before);
         m_rec.start(loadKey, Side::Ours);
         const std::optional<SnippetText> text =
             SnippetFile::read(LibraryPaths::snippetFilePath(folder, name));
         if (text)
-            SnippetFields::show(p.synopsis, p.body, *text);
+            fields.show(*text);
         m_rec.stop();
         expect(text && p.synopsis->text() == synopsisFor(QStringLiteral("texts"),
                                                         QStringLiteral("sizes"), name),
                "loading shows the file");
     };
     const auto loadFloor = [&] {
-        SnippetFields::show(p.synopsis, p.body, before);
+        fields.show(before);
         m_rec.start(loadKey, Side::Floor);
         floorShow(p, path);
         m_rec.stop();
@@ -448,7 +449,7 @@ void Runner::fileActions(qsizetype size, bool floorFirst)
         QString error;
         m_rec.start(saveKey, Side::Ours);
         const bool saved = SnippetFile::write(LibraryPaths::snippetFilePath(folder, name),
-                                              SnippetFields::current(p.synopsis, p.body), &error);
+                                              fields.current(), &error);
         m_rec.stop();
         expect(saved && fileBytes(path) == original,
                "saving unchanged fields writes the same bytes");

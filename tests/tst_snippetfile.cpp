@@ -22,6 +22,8 @@ private Q_SLOTS:
     void reading();
     void roundTripThroughFields_data();
     void roundTripThroughFields();
+    void editedFieldsSave_data();
+    void editedFieldsSave();
     void writtenBytes_data();
     void writtenBytes();
     void shorterSaveLeavesNoTail();
@@ -124,8 +126,9 @@ void TestSnippetFile::roundTripThroughFields()
     QTextEdit body;
     const auto first = SnippetFile::read(file);
     QVERIFY(first);
-    SnippetFields::show(&synopsis, &body, *first);
-    QVERIFY(SnippetFile::write(file, SnippetFields::current(&synopsis, &body), nullptr));
+    SnippetFields fields(&synopsis, &body);
+    fields.show(*first);
+    QVERIFY(SnippetFile::write(file, fields.current(), nullptr));
 
     const auto second = SnippetFile::read(file);
     QVERIFY(second);
@@ -133,6 +136,34 @@ void TestSnippetFile::roundTripThroughFields()
     QCOMPARE(second->body, first->body);
     if (sameBytes)
         QCOMPARE(bytesOf(file), bytes);
+}
+
+void TestSnippetFile::editedFieldsSave_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("saved");
+
+    // Shift+Enter then "x" at the end of the body.
+    QTest::newRow("typed line break") << QByteArray("s\na") << QByteArray("s\na\nx");
+    QTest::newRow("typed line break, Windows body")
+        << QByteArray("s\na\r\nb") << QByteArray("s\na\r\nb\r\nx");
+}
+
+void TestSnippetFile::editedFieldsSave()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, saved);
+    QLineEdit synopsis;
+    QTextEdit body;
+    SnippetFields fields(&synopsis, &body);
+    fields.show(SnippetFile::parse(SnippetFile::decode(bytes)));
+
+    body.moveCursor(QTextCursor::End);
+    QTest::keyClick(&body, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(&body, QStringLiteral("x"));
+    const QString file = path(QStringLiteral("x.spt"));
+    QVERIFY(SnippetFile::write(file, fields.current(), nullptr));
+    QCOMPARE(bytesOf(file), saved);
 }
 
 void TestSnippetFile::writtenBytes_data()

@@ -75,6 +75,7 @@ MainWindow::MainWindow(QWidget *parent)
               &MainWindow::currentCategoryPath, &MainWindow::listSnippets, true}
 {
     form->setupForm(this);
+    fields = std::make_unique<SnippetFields>(form->lineEditSynopsis, form->textEditSnippet);
 
     // Without glass, the translucent background of the window's sheet would
     // show whatever lies behind the window. Set before the lists are filled:
@@ -155,11 +156,11 @@ void MainWindow::loadSnippet()
         LibraryPaths::snippetFilePath(currentCategoryPath(), form->comboBoxSnippet->currentText());
     const std::optional<SnippetText> text = SnippetFile::read(path);
     if (!text) {
-        SnippetFields::clear(form->lineEditSynopsis, form->textEditSnippet);
+        fields->clear();
         return;
     }
 
-    SnippetFields::show(form->lineEditSynopsis, form->textEditSnippet, *text);
+    fields->show(*text);
     // Only a zero-byte file leaves the focus where it was; a file holding
     // nothing but a line break still has a (blank) first line.
     if (!text->synopsis.isEmpty() || !text->body.isEmpty() || QFileInfo(path).size() > 0)
@@ -205,7 +206,7 @@ void MainWindow::on_pushButtonSaveSnippet_clicked()
     const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), name);
     QString error;
     if (!SnippetFile::write(path,
-                            SnippetFields::current(form->lineEditSynopsis, form->textEditSnippet),
+                            fields->current(),
                             &error)) {
         QMessageBox::warning(this, tr("Save"),
                              tr("The snippet \"%1\" was not saved: %2\n\n"

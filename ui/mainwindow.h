@@ -2,10 +2,12 @@
 
 #include <QMainWindow>
 
+#include <memory>
 #include <optional>
 
 class QComboBox;
 struct MainWindowForm;
+class SnippetFields;
 
 // The one top-level window. The three combo boxes and the library on disk are
 // the whole model: the window keeps no lists and no settings object, and
@@ -69,6 +71,7 @@ private:
     std::optional<QString> askEntryName(const QString &title, const QString &label);
 
     MainWindowForm *form;
+    std::unique_ptr<SnippetFields> fields;
     const Level language;
     const Level category;
     const Level snippet;

@@ -3,16 +3,10 @@
 #include <QLineEdit>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QVariant>
 
 #include <algorithm>
 
 namespace {
-
-// QTextDocument turns every carriage return into a paragraph break, so a body
-// with Windows line breaks is shown with plain ones and gets its carriage
-// returns back when it is saved.
-const char crlfProperty[] = "quilloryCrlfBody";
 
 bool usesCrlfThroughout(const QString &body)
 {
@@ -23,10 +17,7 @@ bool usesCrlfThroughout(const QString &body)
 
 // Besides CR LF, QTextDocument also breaks the paragraph at a lone carriage
 // return, at U+2029 and at its two frame markers; each comes back as a line
-// feed. A body holding any of them is kept as loaded, and a save of the
-// unchanged field writes it back instead of the document's version.
-const char loadedBodyProperty[] = "quilloryLoadedBody";
-
+// feed.
 bool isDocumentBreak(QChar c)
 {
     return c == QLatin1Char('\r') || c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0
@@ -50,68 +41,75 @@ QString asTheDocumentShowsIt(QString body)
 
 // A line edit lays out all of its text, at some 70 bytes a character: a
 // first line of many megabytes (a file of NUL bytes, a minified script) would
-// take all the memory there is. Such a line shows its beginning, read-only,
-// and is saved back whole.
+// take all the memory there is. Such a line shows its beginning, read-only.
 constexpr qsizetype longestEditableSynopsis = 1024 * 1024;
 constexpr qsizetype shownOfALongerSynopsis = 32767; // QLineEdit's own default limit
-const char wholeSynopsisProperty[] = "quilloryWholeSynopsis";
 
 } // namespace
 
-namespace SnippetFields {
+SnippetFields::SnippetFields(QLineEdit *synopsis, QTextEdit *body)
+    : m_synopsis(synopsis)
+    , m_body(body)
+{
+}
 
-void show(QLineEdit *synopsis, QTextEdit *body, const SnippetText &text)
+void SnippetFields::show(const SnippetText &text)
 {
     const bool editable = text.synopsis.size() <= longestEditableSynopsis;
     const QString shown = editable ? text.synopsis : text.synopsis.left(shownOfALongerSynopsis);
-    synopsis->setProperty(wholeSynopsisProperty, editable ? QVariant() : QVariant(text.synopsis));
-    synopsis->setReadOnly(!editable);
+    m_wholeSynopsis = editable ? std::nullopt : std::optional(text.synopsis);
+    m_synopsis->setReadOnly(!editable);
     // The default limit would cut a long first line, and the next save would
     // then shorten the stored synopsis.
-    if (shown.size() > synopsis->maxLength())
-        synopsis->setMaxLength(int(shown.size()));
-    synopsis->setText(shown);
+    if (shown.size() > m_synopsis->maxLength())
+        m_synopsis->setMaxLength(int(shown.size()));
+    m_synopsis->setText(shown);
 
-    const bool crlf = usesCrlfThroughout(text.body);
-    body->setProperty(crlfProperty, crlf);
+    m_crlfBody = usesCrlfThroughout(text.body);
     // Only the rare body that the document would change is kept twice.
-    body->setProperty(loadedBodyProperty,
-                      survivesTheDocument(text.body) ? QVariant() : QVariant(text.body));
-    if (crlf)
-        body->setPlainText(QString(text.body).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    m_bodyAsRead = survivesTheDocument(text.body) ? std::nullopt : std::optional(text.body);
+    if (m_crlfBody)
+        m_body->setPlainText(QString(text.body).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     else
-        body->setPlainText(text.body);
+        m_body->setPlainText(text.body);
 }
 
-void clear(QLineEdit *synopsis, QTextEdit *body)
+void SnippetFields::clear()
 {
-    body->setProperty(crlfProperty, false);
-    body->setProperty(loadedBodyProperty, QVariant());
-    body->clear();
-    synopsis->setProperty(wholeSynopsisProperty, QVariant());
-    synopsis->setReadOnly(false);
-    synopsis->clear();
+    m_crlfBody = false;
+    m_bodyAsRead.reset();
+    m_body->clear();
+    m_wholeSynopsis.reset();
+    m_synopsis->setReadOnly(false);
+    m_synopsis->clear();
 }
 
-SnippetText current(const QLineEdit *synopsis, const QTextEdit *body)
+SnippetText SnippetFields::current() const
 {
-    QString firstLine = synopsis->text();
-    const QVariant whole = synopsis->property(wholeSynopsisProperty);
-    if (whole.isValid() && firstLine == whole.toString().left(shownOfALongerSynopsis))
-        firstLine = whole.toString();
+    return {currentSynopsis(), currentBody()};
+}
 
+QString SnippetFields::currentSynopsis() const
+{
+    const QString shown = m_synopsis->text();
+    if (m_wholeSynopsis && shown == m_wholeSynopsis->left(shownOfALongerSynopsis))
+        return *m_wholeSynopsis;
+    return shown;
+}
+
+QString SnippetFields::currentBody() const
+{
     // toPlainText() would also turn no-break spaces into plain ones.
-    QString text = body->document()->toRawText();
+    QString text = m_body->document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    const QVariant loaded = body->property(loadedBodyProperty);
-    if (loaded.isValid()) {
-        QString original = loaded.toString();
-        if (asTheDocumentShowsIt(original) == text)
-            return {firstLine, original};
-    }
-    if (body->property(crlfProperty).toBool())
+    if (m_bodyAsRead && asTheDocumentShowsIt(*m_bodyAsRead) == text)
+        return *m_bodyAsRead;
+    // Shift+Enter types U+2028. Compilers, grep and diff would see one line
+    // holding a stray character, so an edited body gets a real line break;
+    // one that came from the file untouched keeps its own.
+    if (m_body->document()->isModified())
+        text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    if (m_crlfBody)
         text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return {firstLine, text};
+    return text;
 }
-
-} // namespace SnippetFields

@@ -87,10 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // run before it.
     QLineEdit synopsis;
     QTextEdit body;
-    SnippetFields::show(&synopsis, &body, *loaded);
+    SnippetFields fields(&synopsis, &body);
+    fields.show(*loaded);
 
     QString error;
-    if (!SnippetFile::write(path, SnippetFields::current(&synopsis, &body), &error))
+    if (!SnippetFile::write(path, fields.current(), &error))
         fail(qPrintable(QStringLiteral("save failed: ") + error));
 
     const std::optional<SnippetText> reloaded = SnippetFile::read(path);
