@@ -64,9 +64,10 @@ ReadResult load(const QString &path);
 // The fields, or nothing when the file cannot be loaded.
 std::optional<SnippetText> read(const QString &path);
 
-// Whether the file at `path` differs from what a load stamped: size or
-// modification time changed, or the same size and time with other bytes.
-// A missing file counts as changed only if it existed when loaded.
+// Whether the file at `path` holds other bytes than a load stamped. A
+// touched file with its old bytes is unchanged; a file gone since the load is
+// unchanged too (a save simply writes it again), while one that appeared
+// after a load that found nothing is a change.
 bool changedSince(const QString &path, const Stamp &loaded);
 
 // Replaces the file as a whole, or leaves the old one untouched: a failed
