@@ -4,23 +4,57 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QStringList>
 
 #include <algorithm>
 
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+#include <gio/gio.h>
+#endif
+
 namespace LibraryEdits {
+
+namespace {
+
+// Something stands at the path: an entry, or a link whether or not it
+// leads anywhere. Creating or renaming onto a link to nothing would make its
+// target appear wherever it points.
+bool isTaken(const QFileInfo &info)
+{
+    return info.exists() || info.isSymLink();
+}
+
+// Trashes through the desktop's own implementation where Qt's would hang or
+// misplace the file when the trash folders are broken.
+bool moveToTrash(const QString &path)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // The local file system directly: the default one may start a session
+    // bus client, and a trash of plain files needs none.
+    GFile *file = g_vfs_get_file_for_path(g_vfs_get_local(), QFile::encodeName(path).constData());
+    GError *error = nullptr;
+    const bool trashed = g_file_trash(file, nullptr, &error);
+    if (error)
+        g_error_free(error);
+    g_object_unref(file);
+    return trashed;
+#else
+    return QFile::moveToTrash(path);
+#endif
+}
+
+} // namespace
 
 bool createDirectory(const QString &path)
 {
     const QFileInfo info(path);
-    return !info.exists() && QDir().mkpath(info.absoluteFilePath());
+    return !isTaken(info) && QDir().mkpath(info.absoluteFilePath());
 }
 
 bool createEmptyFile(const QString &path)
 {
     const QFileInfo info(path);
-    if (info.exists() || info.isSymLink())
+    if (isTaken(info))
         return false;
     QDir().mkpath(info.absolutePath());
     // NewOnly: should the file appear in the meantime, it is not truncated.
@@ -61,24 +95,34 @@ bool removeEmptyTree(const QString &path, const QString &stopAt)
     return true;
 }
 
+Removal removeToTrash(const QString &path)
+{
+    const QFileInfo info(path);
+    // A folder named like the snippet may stand where its file was.
+    if (info.isDir() || !isTaken(info))
+        return Removal::Failed;
+    if (moveToTrash(path))
+        return Removal::Trashed;
+    // No trash, or a broken one (no room for its record, a file where one
+    // of its folders belongs): deleting is what the user asked for anyway.
+    return QFile::remove(path) ? Removal::Deleted : Removal::Failed;
+}
+
 bool removeFile(const QString &path)
 {
-    // A folder named like the snippet may stand where its file was.
-    if (QFileInfo(path).isDir())
-        return false;
-    // Qt 6.4 cannot set up the home trash when the user's data folder is
-    // missing, and then moves the file into "files/" under the current
-    // working directory while reporting success.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    return QFile::moveToTrash(path) || QFile::remove(path);
+    return removeToTrash(path) != Removal::Failed;
 }
 
 bool rename(const QString &parentPath, const QString &oldName, const QString &newName)
 {
     QDir parent(parentPath);
+    // A separator in the new name would move the entry into another folder,
+    // perhaps through a link out of the library.
+    if (newName.contains(QLatin1Char('/')) || newName.contains(QDir::separator()))
+        return false;
     // QDir::rename refuses an existing target on its own; asking first also
     // covers platforms whose rename would silently replace it.
-    return !parent.exists(newName) && parent.rename(oldName, newName);
+    return !isTaken(QFileInfo(parent.filePath(newName))) && parent.rename(oldName, newName);
 }
 
 } // namespace LibraryEdits

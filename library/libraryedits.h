@@ -6,7 +6,8 @@
 // re-list the level afterwards, so the disk always has the last word.
 namespace LibraryEdits {
 
-// Creates the folder (and missing parents) unless something exists there.
+// Creates the folder (and missing parents) unless something exists there,
+// a link too, broken or not.
 bool createDirectory(const QString &path);
 
 // Creates a zero-byte file (and its folder) unless something exists at the
@@ -18,11 +19,17 @@ bool createEmptyFile(const QString &path);
 // `stopAt`. A folder holding any file stays as it is with all its content.
 bool removeEmptyTree(const QString &path, const QString &stopAt);
 
-// Moves the file to the desktop's trash, or deletes it where there is none.
-// Never a folder, even one named like a snippet.
+enum class Removal { Trashed, Deleted, Failed };
+
+// Moves the file (or link) to the desktop's trash, or deletes it when there
+// is none or the trash refuses it; returns promptly either way. Never a
+// folder, even one named like a snippet.
+Removal removeToTrash(const QString &path);
+// The same, true unless the file is still there.
 bool removeFile(const QString &path);
 
-// Renames an entry inside `parentPath`, never onto an existing entry.
+// Renames an entry inside `parentPath`, never onto an existing entry, a
+// broken link included, and never through a link to somewhere else.
 bool rename(const QString &parentPath, const QString &oldName, const QString &newName);
 
 } // namespace LibraryEdits

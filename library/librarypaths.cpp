@@ -1,14 +1,123 @@
 #include "library/librarypaths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringList>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+
+#include <vector>
+#endif
 
 namespace {
 
 QString withTrailingSeparator(const QString &path)
 {
     return path.endsWith(QDir::separator()) ? path : path + QDir::separator();
+}
+
+#ifdef Q_OS_UNIX
+
+QString homeFromUserDatabase()
+{
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
+    passwd entry{};
+    passwd *found = nullptr;
+    while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE)
+        buffer.resize(buffer.size() * 2);
+    return found && found->pw_dir ? QFile::decodeName(found->pw_dir) : QString();
+}
+
+// What QStandardPaths answers for Documents when HOME is `home`: the
+// XDG_DOCUMENTS_DIR line of user-dirs.dirs, else "Documents" in the home.
+QString documentsBelow(const QString &home)
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(config))
+        config = home + QStringLiteral("/.config");
+    QFile dirs(config + QStringLiteral("/user-dirs.dirs"));
+    if (dirs.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QString key = QStringLiteral("XDG_DOCUMENTS_DIR=\"");
+        while (!dirs.atEnd()) {
+            const QString line = QString::fromUtf8(dirs.readLine()).trimmed();
+            if (!line.startsWith(key) || !line.endsWith(QLatin1Char('"')))
+                continue;
+            QString value = line.mid(key.size(), line.size() - key.size() - 1);
+            if (value.startsWith(QLatin1String("$HOME")))
+                value = home + value.mid(5);
+            // "$HOME/" alone would be the home itself, which Qt refuses too.
+            if (QDir::isAbsolutePath(value) && QDir::cleanPath(value) != QDir::cleanPath(home))
+                return QDir::cleanPath(value);
+        }
+    }
+    return home + QStringLiteral("/Documents");
+}
+
+#endif
+
+bool isAbsoluteName(const QString &name)
+{
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\')))
+        return true;
+#ifdef Q_OS_WIN
+    // "C:" names a folder on another drive, with or without a separator.
+    return name.size() >= 2 && name.at(1) == QLatin1Char(':') && name.at(0).isLetter();
+#else
+    // QDir::isAbsolutePath would take a leading ':' for a Qt resource.
+    return false;
+#endif
+}
+
+#ifdef Q_OS_WIN
+bool isForbiddenOnWindows(const QString &fileName)
+{
+    for (const QChar c : fileName) {
+        if (c.unicode() < 0x20 || QStringView(u"<>:\"|?*").contains(c))
+            return true;
+    }
+    if (fileName.endsWith(QLatin1Char('.')) || fileName.endsWith(QLatin1Char(' ')))
+        return true;
+    // Device names stay devices whatever extension follows: "con.spt" too.
+    const QString stem = fileName.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
+    for (const char *device : {"CON", "PRN", "AUX", "NUL"}) {
+        if (stem == QLatin1String(device))
+            return true;
+    }
+    return stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
+        && stem.at(3) >= QLatin1Char('1') && stem.at(3) <= QLatin1Char('9');
+}
+#endif
+
+// What the file system or the desktop makes of `fileName`, the whole name
+// that lands on disk.
+LibraryPaths::NameProblem problemOfFileName(const QString &fileName)
+{
+#ifdef Q_OS_WIN
+    if (isForbiddenOnWindows(fileName))
+        return LibraryPaths::NameProblem::ForbiddenOnThisSystem;
+#else
+    if (fileName.startsWith(QLatin1Char('.')))
+        return LibraryPaths::NameProblem::Hidden;
+#endif
+    return LibraryPaths::NameProblem::None;
+}
+
+// Absolute names and ".." leave the library; separators only nest.
+LibraryPaths::NameProblem problemOfPath(const QString &name)
+{
+    if (isAbsoluteName(name))
+        return LibraryPaths::NameProblem::LeavesLibrary;
+    const QStringList components = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
+    if (components.contains(QStringLiteral("..")))
+        return LibraryPaths::NameProblem::LeavesLibrary;
+    if (components.size() > 1)
+        return LibraryPaths::NameProblem::HoldsSeparator;
+    return LibraryPaths::NameProblem::None;
 }
 
 } // namespace
@@ -20,8 +129,26 @@ QString rootPath(const QString &documentsLocation)
     return withTrailingSeparator(documentsLocation) + QStringLiteral("My Snippets");
 }
 
+QString homePath()
+{
+#ifdef Q_OS_UNIX
+    if (qEnvironmentVariableIsEmpty("HOME")) {
+        const QString home = homeFromUserDatabase();
+        if (!home.isEmpty())
+            return home;
+    }
+#endif
+    return QDir::homePath();
+}
+
 QString rootPath()
 {
+#ifdef Q_OS_UNIX
+    // Qt takes a missing HOME for "/" and would put the library in
+    // "/Documents", out of the user's reach and shared with every account.
+    if (qEnvironmentVariableIsEmpty("HOME"))
+        return rootPath(documentsBelow(homePath()));
+#endif
     return rootPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
@@ -61,12 +188,21 @@ QString snippetFilePath(const QString &categoryPath, const QString &name)
     return exact;
 }
 
+NameProblem checkName(const QString &name)
+{
+    const NameProblem problem = problemOfPath(name);
+    return problem != NameProblem::None ? problem : problemOfFileName(name);
+}
+
+NameProblem checkSnippetName(const QString &name)
+{
+    const NameProblem problem = problemOfPath(name);
+    return problem != NameProblem::None ? problem : problemOfFileName(name + snippetSuffix);
+}
+
 bool isNameInsideLibrary(const QString &name)
 {
-    if (QDir::isAbsolutePath(name) || name.startsWith(QLatin1Char('/')))
-        return false;
-    const QStringList components = QDir::fromNativeSeparators(name).split(QLatin1Char('/'));
-    return !components.contains(QStringLiteral(".."));
+    return problemOfPath(name) != NameProblem::LeavesLibrary;
 }
 
 } // namespace LibraryPaths

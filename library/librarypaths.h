@@ -25,8 +25,27 @@ QString categoryPath(const QString &root, const QString &language, const QString
 // would create.
 QString snippetFilePath(const QString &categoryPath, const QString &name);
 
+// The home folder from the user database when HOME is unset or empty, as
+// the rest of the desktop does; otherwise QDir::homePath().
+QString homePath();
+
+// Why a typed name cannot become one entry the window lists, if it cannot.
+enum class NameProblem {
+    None,
+    LeavesLibrary,          // absolute, or a ".." component
+    HoldsSeparator,         // '/' or '\\': the entry would land a level deeper
+    Hidden,                 // a leading '.' where that hides it (Linux, macOS)
+    ForbiddenOnThisSystem,  // characters or endings the file system refuses
+};
+
+// For names of languages and categories, and snippet names without suffix.
+NameProblem checkName(const QString &name);
+// The same for a snippet's name, which becomes "<name>.spt": the empty name
+// gives a hidden ".spt" where a leading dot hides files.
+NameProblem checkSnippetName(const QString &name);
+
 // A typed name must stay inside the library: no absolute paths and no ".."
-// component. Separators inside a name are fine and make nested entries.
+// component. Separators are allowed here; checkName() refuses them.
 bool isNameInsideLibrary(const QString &name);
 
 } // namespace LibraryPaths

@@ -1,11 +1,23 @@
 #include "library/snippetfile.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -57,6 +69,154 @@ bool writeAll(QSaveFile &file, const QByteArray &bytes)
     return file.write(bytes) == bytes.size();
 }
 
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SnippetFile", text);
+}
+
+// Not for security: only to notice that another program changed the file.
+QByteArray hashOf(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+}
+
+// The bytes of a regular file of at most maximumSize, with the stamp of what
+// was read. Anything else is never opened, or, if it replaced the file after
+// the check, closed again before a single read.
+struct RawRead
+{
+    SnippetFile::ReadStatus status;
+    QByteArray bytes;
+    SnippetFile::Stamp stamp;
+    QString errorString;
+};
+
+RawRead failure(SnippetFile::ReadStatus status, const QString &why)
+{
+    return {status, QByteArray(), SnippetFile::Stamp(), why};
+}
+
+RawRead notRegular()
+{
+    return failure(SnippetFile::ReadStatus::NotARegularFile,
+                   tr("it is not a regular file (a folder, device, pipe or socket)"));
+}
+
+RawRead tooLarge(qint64 size)
+{
+    return failure(SnippetFile::ReadStatus::TooLarge,
+                   tr("it holds %1 MiB, more than the %2 MiB a snippet may have")
+                       .arg(size / (1024 * 1024))
+                       .arg(SnippetFile::maximumSize / (1024 * 1024)));
+}
+
+#ifdef Q_OS_UNIX
+
+QDateTime modifiedTime(const struct stat &info)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000
+                                          + info.st_mtim.tv_nsec / 1000000);
+}
+
+RawRead readRaw(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(name.constData(), &info) != 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return failure(SnippetFile::ReadStatus::Missing, QString::fromLocal8Bit(std::strerror(error)));
+        return failure(SnippetFile::ReadStatus::Unreadable, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    if (!S_ISREG(info.st_mode))
+        return notRegular();
+    if (info.st_size > SnippetFile::maximumSize)
+        return tooLarge(info.st_size);
+
+    // O_NONBLOCK: should a FIFO take the file's place after the check, the
+    // open returns at once instead of waiting for a writer.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return failure(SnippetFile::ReadStatus::Unreadable, QString::fromLocal8Bit(std::strerror(errno)));
+    RawRead result{SnippetFile::ReadStatus::Loaded, QByteArray(), SnippetFile::Stamp(), QString()};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return notRegular();
+    }
+    if (info.st_size > SnippetFile::maximumSize) {
+        ::close(fd);
+        return tooLarge(info.st_size);
+    }
+
+    // One byte beyond the limit tells a file that grew since the fstat.
+    result.bytes.resize(qsizetype(info.st_size) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == result.bytes.size()) {
+            if (filled > SnippetFile::maximumSize) {
+                ::close(fd);
+                return tooLarge(filled);
+            }
+            result.bytes.resize(std::min<qsizetype>(filled * 2 + 4096, SnippetFile::maximumSize + 1));
+        }
+        const ssize_t got = ::read(fd, result.bytes.data() + filled, size_t(result.bytes.size() - filled));
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            return failure(SnippetFile::ReadStatus::Unreadable, QString::fromLocal8Bit(std::strerror(error)));
+        }
+        filled += got;
+    }
+    ::close(fd);
+    result.bytes.truncate(filled);
+    result.stamp = {qint64(filled), modifiedTime(info), hashOf(result.bytes)};
+    return result;
+}
+
+#else
+
+RawRead readRaw(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return failure(SnippetFile::ReadStatus::Missing, tr("it does not exist"));
+    if (!info.isFile())
+        return notRegular();
+    if (info.size() > SnippetFile::maximumSize)
+        return tooLarge(info.size());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(SnippetFile::ReadStatus::Unreadable, file.errorString());
+    RawRead result{SnippetFile::ReadStatus::Loaded, file.read(SnippetFile::maximumSize + 1),
+                   SnippetFile::Stamp(), QString()};
+    if (result.bytes.size() > SnippetFile::maximumSize)
+        return tooLarge(result.bytes.size());
+    if (file.error() != QFileDevice::NoError)
+        return failure(SnippetFile::ReadStatus::Unreadable, file.errorString());
+    result.stamp = {result.bytes.size(), file.fileTime(QFileDevice::FileModificationTime),
+                    hashOf(result.bytes)};
+    return result;
+}
+
+#endif
+
+// Why a save must not go to `path`, or an empty string when it may: only a
+// regular file, or nothing at all, is ever replaced. A link counts as what it
+// points to, and a link to nothing as something that is not a snippet: the
+// save would create its target wherever it points.
+QString reasonNotToReplace(const QFileInfo &info)
+{
+    if (info.isSymLink() && !info.exists())
+        return tr("the name is a link to something that does not exist");
+    if (info.exists() && !info.isFile())
+        return tr("it is not a regular file (a folder, device, pipe or socket)");
+    return QString();
+}
+
 } // namespace
 
 namespace SnippetFile {
@@ -85,17 +245,47 @@ SnippetText parse(const QString &text)
     return {text.left(synopsisEnd), text.mid(lineFeed + 1)};
 }
 
+ReadResult load(const QString &path)
+{
+    RawRead raw = readRaw(path);
+    ReadResult result;
+    result.status = raw.status;
+    result.errorString = raw.errorString;
+    if (raw.status == ReadStatus::Loaded) {
+        result.text = parse(decode(raw.bytes));
+        result.stamp = raw.stamp;
+    }
+    return result;
+}
+
 std::optional<SnippetText> read(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    ReadResult result = load(path);
+    if (result.status != ReadStatus::Loaded)
         return std::nullopt;
-    return parse(decode(file.readAll()));
+    return std::move(result.text);
+}
+
+bool changedSince(const QString &path, const Stamp &loaded)
+{
+    const RawRead now = readRaw(path);
+    if (now.status == ReadStatus::Missing)
+        return false;
+    if (now.status != ReadStatus::Loaded || loaded.size < 0)
+        return true;
+    // Sizes differ: changed, whatever the time says. Same size: only the
+    // bytes can tell, since a sync tool or a coarse clock may keep the time.
+    return now.stamp.size != loaded.size || now.stamp.hash != loaded.hash;
 }
 
 bool write(const QString &path, const SnippetText &text, QString *errorString)
 {
     const QFileInfo info(path);
+    if (const QString reason = reasonNotToReplace(info); !reason.isEmpty()) {
+        if (errorString)
+            *errorString = reason;
+        return false;
+    }
     if (!info.exists())
         QDir().mkpath(info.absoluteDir().absolutePath());
 

@@ -11,7 +11,7 @@ esac
 
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev)
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libglib2.0-dev)
 # The validators for the menu entry and the AppStream data (tst_desktopfiles).
 if [ "$mode" = test ]; then packages+=(desktop-file-utils appstream); fi
 
