@@ -109,9 +109,11 @@ void TestSnippetPath::libraryWithoutHome()
     else
         qputenv("HOME", "");
     const QString root = LibraryPaths::rootPath();
+    const QString home = LibraryPaths::homePath();
     qputenv("HOME", isolated);
 
     QCOMPARE(root, expected);
+    QCOMPARE(home, QFile::decodeName(getpwuid(getuid())->pw_dir));
     QVERIFY(!root.startsWith(QLatin1String("/Documents")));
 }
 
