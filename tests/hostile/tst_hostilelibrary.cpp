@@ -611,12 +611,10 @@ void TestHostileLibrary::removeWithABrokenTrash()
 
     writeFile(QStringLiteral("L/C/") + name + QStringLiteral(".spt"), "going\n");
     remember(QStringLiteral("L"), QStringLiteral("C"), name);
-    const QString blocker = QDir::homePath() + QLatin1Char('/') + fileInstead;
     if (!fileInstead.isEmpty()) {
+        const QString blocker = QDir::homePath() + QLatin1Char('/') + fileInstead;
         QVERIFY(QDir().mkpath(QFileInfo(blocker).absolutePath()));
-        QFile file(blocker);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("in the way\n");
+        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
     }
     // Qt 6.4 moved the file into "files/" below the working directory.
     const QString cwd = QDir::homePath() + QStringLiteral("/cwd");
@@ -637,8 +635,6 @@ void TestHostileLibrary::removeWithABrokenTrash()
     QCOMPARE(box("comboBoxSnippet")->count(), 0);
     QVERIFY_TREE_UNCHANGED(TreeSnapshot::differences(expected, documents()));
     QCOMPARE(QDir(cwd).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
-    QFile untouched(blocker);
-    QVERIFY(fileInstead.isEmpty() || (untouched.open(QIODevice::ReadOnly) && untouched.readAll() == "in the way\n"));
 }
 
 void TestHostileLibrary::hugeSnippet()
