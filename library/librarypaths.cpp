@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -28,34 +29,40 @@ QString homeFromUserDatabase()
     std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
     passwd entry{};
     passwd *found = nullptr;
-    while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE)
+    while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE
+           && buffer.size() < 1024 * 1024)
         buffer.resize(buffer.size() * 2);
     return found && found->pw_dir ? QFile::decodeName(found->pw_dir) : QString();
 }
 
-// What QStandardPaths answers for Documents when HOME is `home`: the
+// What QStandardPaths answers for Documents when HOME is `home`: the last
 // XDG_DOCUMENTS_DIR line of user-dirs.dirs, else "Documents" in the home.
 QString documentsBelow(const QString &home)
 {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!QDir::isAbsolutePath(config))
+    if (config.isEmpty())
         config = home + QStringLiteral("/.config");
     QFile dirs(config + QStringLiteral("/user-dirs.dirs"));
+    QString documents;
     if (dirs.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        const QString key = QStringLiteral("XDG_DOCUMENTS_DIR=\"");
+        const QLatin1String key("XDG_DOCUMENTS_DIR=");
         while (!dirs.atEnd()) {
-            const QString line = QString::fromUtf8(dirs.readLine()).trimmed();
-            if (!line.startsWith(key) || !line.endsWith(QLatin1Char('"')))
+            QString line = QString::fromUtf8(dirs.readLine());
+            if (line.endsWith(QLatin1Char('\n')))
+                line.chop(1);
+            if (!line.startsWith(key))
                 continue;
-            QString value = line.mid(key.size(), line.size() - key.size() - 1);
+            QString value = line.mid(key.size());
+            if (value.size() > 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+                value = value.mid(1, value.size() - 2);
             if (value.startsWith(QLatin1String("$HOME")))
                 value = home + value.mid(5);
-            // "$HOME/" alone would be the home itself, which Qt refuses too.
-            if (QDir::isAbsolutePath(value) && QDir::cleanPath(value) != QDir::cleanPath(home))
-                return QDir::cleanPath(value);
+            if (value.size() > 1 && value.endsWith(QLatin1Char('/')))
+                value.chop(1);
+            documents = value;
         }
     }
-    return home + QStringLiteral("/Documents");
+    return documents.isNull() ? home + QStringLiteral("/Documents") : documents;
 }
 
 #endif
@@ -146,8 +153,11 @@ QString rootPath()
 #ifdef Q_OS_UNIX
     // Qt takes a missing HOME for "/" and would put the library in
     // "/Documents", out of the user's reach and shared with every account.
-    if (qEnvironmentVariableIsEmpty("HOME"))
-        return rootPath(documentsBelow(homePath()));
+    if (qEnvironmentVariableIsEmpty("HOME")) {
+        const QString home = homeFromUserDatabase();
+        if (!home.isEmpty())
+            return rootPath(documentsBelow(home));
+    }
 #endif
     return rootPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }

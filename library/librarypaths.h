@@ -26,7 +26,8 @@ QString categoryPath(const QString &root, const QString &language, const QString
 QString snippetFilePath(const QString &categoryPath, const QString &name);
 
 // The home folder from the user database when HOME is unset or empty, as
-// the rest of the desktop does; otherwise QDir::homePath().
+// the rest of the desktop does; otherwise QDir::homePath(). Without HOME,
+// Qt takes "/" for the home, for the library and the settings alike.
 QString homePath();
 
 // Why a typed name cannot become one entry the window lists, if it cannot.

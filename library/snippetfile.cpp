@@ -13,7 +13,6 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,7 +105,7 @@ RawRead tooLarge(qint64 size)
 {
     return failure(SnippetFile::ReadStatus::TooLarge,
                    tr("it holds %1 MiB, more than the %2 MiB a snippet may have")
-                       .arg(size / (1024 * 1024))
+                       .arg((size + 1024 * 1024 - 1) / (1024 * 1024))
                        .arg(SnippetFile::maximumSize / (1024 * 1024)));
 }
 
@@ -124,9 +123,9 @@ RawRead readRaw(const QString &path)
     struct stat info;
     if (::stat(name.constData(), &info) != 0) {
         const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
-            return failure(SnippetFile::ReadStatus::Missing, QString::fromLocal8Bit(std::strerror(error)));
-        return failure(SnippetFile::ReadStatus::Unreadable, QString::fromLocal8Bit(std::strerror(error)));
+        return failure(error == ENOENT || error == ENOTDIR ? SnippetFile::ReadStatus::Missing
+                                                           : SnippetFile::ReadStatus::Unreadable,
+                       qt_error_string(error));
     }
     if (!S_ISREG(info.st_mode))
         return notRegular();
@@ -137,8 +136,7 @@ RawRead readRaw(const QString &path)
     // open returns at once instead of waiting for a writer.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return failure(SnippetFile::ReadStatus::Unreadable, QString::fromLocal8Bit(std::strerror(errno)));
-    RawRead result{SnippetFile::ReadStatus::Loaded, QByteArray(), SnippetFile::Stamp(), QString()};
+        return failure(SnippetFile::ReadStatus::Unreadable, qt_error_string(errno));
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return notRegular();
@@ -149,6 +147,7 @@ RawRead readRaw(const QString &path)
     }
 
     // One byte beyond the limit tells a file that grew since the fstat.
+    RawRead result{SnippetFile::ReadStatus::Loaded, QByteArray(), SnippetFile::Stamp(), QString()};
     result.bytes.resize(qsizetype(info.st_size) + 1);
     qsizetype filled = 0;
     for (;;) {
@@ -167,7 +166,7 @@ RawRead readRaw(const QString &path)
                 continue;
             const int error = errno;
             ::close(fd);
-            return failure(SnippetFile::ReadStatus::Unreadable, QString::fromLocal8Bit(std::strerror(error)));
+            return failure(SnippetFile::ReadStatus::Unreadable, qt_error_string(error));
         }
         filled += got;
     }

@@ -28,7 +28,10 @@ private Q_SLOTS:
     void writtenBytes();
     void shorterSaveLeavesNoTail();
     void saveCreatesTheCategoryFolder();
-    void unopenableFileIsNothing();
+    void filesThatAreNotLoaded_data();
+    void filesThatAreNotLoaded();
+    void changesByAnotherProgram_data();
+    void changesByAnotherProgram();
     void failedSaveKeepsOldBytes_data();
     void failedSaveKeepsOldBytes();
 
@@ -203,11 +206,81 @@ void TestSnippetFile::saveCreatesTheCategoryFolder()
     QCOMPARE(bytesOf(file), QByteArray("s\n"));
 }
 
-void TestSnippetFile::unopenableFileIsNothing()
+void TestSnippetFile::filesThatAreNotLoaded_data()
 {
-    QVERIFY(!SnippetFile::read(path(QStringLiteral("missing.spt"))));
-    QDir(m_dir.path()).mkdir(QStringLiteral("folder.spt"));
-    QVERIFY(!SnippetFile::read(path(QStringLiteral("folder.spt"))));
+    using S = SnippetFile::ReadStatus;
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<S>("status");
+
+    QTest::newRow("missing") << QByteArray("missing") << S::Missing;
+    QTest::newRow("folder") << QByteArray("folder") << S::NotARegularFile;
+    QTest::newRow("link to nothing") << QByteArray("broken link") << S::Missing;
+    QTest::newRow("one byte over the size limit") << QByteArray("huge") << S::TooLarge;
+}
+
+void TestSnippetFile::filesThatAreNotLoaded()
+{
+    QFETCH(QByteArray, entry);
+    QFETCH(SnippetFile::ReadStatus, status);
+    const QString file = path(QStringLiteral("x.spt"));
+    if (entry == "folder")
+        QVERIFY(QDir().mkpath(file));
+    else if (entry == "broken link")
+        QVERIFY(QFile::link(path(QStringLiteral("nowhere")), file));
+    else if (entry == "huge")
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly) && QFile::resize(file, SnippetFile::maximumSize + 1));
+
+    const SnippetFile::ReadResult result = SnippetFile::load(file);
+    QCOMPARE(result.status, status);
+    QVERIFY(!result.errorString.isEmpty());
+    QVERIFY(!SnippetFile::read(file));
+}
+
+void TestSnippetFile::changesByAnotherProgram_data()
+{
+    QTest::addColumn<QByteArray>("change");
+    QTest::addColumn<bool>("changed");
+
+    QTest::newRow("none") << QByteArray() << false;
+    QTest::newRow("the same bytes saved again later") << QByteArray("touch") << false;
+    QTest::newRow("other bytes, same size and time") << QByteArray("same size") << true;
+    QTest::newRow("longer") << QByteArray("longer") << true;
+    QTest::newRow("deleted: saved again without asking") << QByteArray("delete") << false;
+    QTest::newRow("a folder in its place") << QByteArray("folder") << true;
+    QTest::newRow("created after a load that found nothing") << QByteArray("create") << true;
+}
+
+void TestSnippetFile::changesByAnotherProgram()
+{
+    QFETCH(QByteArray, change);
+    QFETCH(bool, changed);
+    const QString file = path(QStringLiteral("x.spt"));
+    auto put = [&file](const QByteArray &bytes) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    if (change != "create")
+        put("synopsis\nbody\n");
+    const SnippetFile::Stamp loaded = SnippetFile::load(file).stamp;
+    const QDateTime modified = QFileInfo(file).lastModified();
+
+    if (change == "touch" || change == "same size" || change == "create")
+        put(change == "same size" ? "synopsis\nBODY\n" : "synopsis\nbody\n");
+    if (change == "touch" || change == "same size") {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(change == "touch" ? modified.addSecs(10) : modified,
+                              QFileDevice::FileModificationTime));
+    }
+    if (change == "longer")
+        put("synopsis\nbody and more\n");
+    if (change == "delete" || change == "folder")
+        QVERIFY(QFile::remove(file));
+    if (change == "folder")
+        QVERIFY(QDir().mkpath(file));
+
+    QCOMPARE(SnippetFile::changedSince(file, loaded), changed);
 }
 
 void TestSnippetFile::failedSaveKeepsOldBytes_data()

@@ -5,8 +5,12 @@
 #include <QDir>
 #include <QFile>
 
+#include <pwd.h>
+#include <unistd.h>
+
 // Which file stands behind a listed snippet name when its extension is not
-// spelled ".spt".
+// spelled ".spt", which typed names the window could never list, and where
+// the library is.
 class TestSnippetPath : public QObject
 {
     Q_OBJECT
@@ -14,6 +18,10 @@ class TestSnippetPath : public QObject
 private Q_SLOTS:
     void fileBehindAName_data();
     void fileBehindAName();
+    void namesTheWindowCouldNotList_data();
+    void namesTheWindowCouldNotList();
+    void libraryWithoutHome_data();
+    void libraryWithoutHome();
 };
 
 void TestSnippetPath::fileBehindAName_data()
@@ -53,6 +61,60 @@ void TestSnippetPath::fileBehindAName()
 
     QCOMPARE(LibraryPaths::snippetFilePath(category.path(), name),
              category.path() + QDir::separator() + expected);
+}
+
+void TestSnippetPath::namesTheWindowCouldNotList_data()
+{
+    using P = LibraryPaths::NameProblem;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<P>("asFolder");
+    QTest::addColumn<P>("asSnippet");
+
+    QTest::newRow("plain") << "std.sort" << P::None << P::None;
+    QTest::newRow("colon first is no resource path") << ":wq" << P::None << P::None;
+    QTest::newRow("absolute") << "/tmp/Escaped" << P::LeavesLibrary << P::LeavesLibrary;
+    QTest::newRow("dot-dot component") << "a/../../Escaped" << P::LeavesLibrary << P::LeavesLibrary;
+    QTest::newRow("slash") << "Other/Loops" << P::HoldsSeparator << P::HoldsSeparator;
+    QTest::newRow("backslash") << "Other\\Loops" << P::HoldsSeparator << P::HoldsSeparator;
+    QTest::newRow("leading dot") << ".NET" << P::Hidden << P::Hidden;
+    QTest::newRow("empty: .spt is hidden") << "" << P::None << P::Hidden;
+}
+
+void TestSnippetPath::namesTheWindowCouldNotList()
+{
+    QFETCH(QString, name);
+    QFETCH(LibraryPaths::NameProblem, asFolder);
+    QFETCH(LibraryPaths::NameProblem, asSnippet);
+    QCOMPARE(LibraryPaths::checkName(name), asFolder);
+    QCOMPARE(LibraryPaths::checkSnippetName(name), asSnippet);
+    QCOMPARE(LibraryPaths::isNameInsideLibrary(name), asFolder != LibraryPaths::NameProblem::LeavesLibrary);
+}
+
+void TestSnippetPath::libraryWithoutHome_data()
+{
+    QTest::addColumn<bool>("unset");
+    QTest::newRow("HOME unset") << true;
+    QTest::newRow("HOME empty") << false;
+}
+
+void TestSnippetPath::libraryWithoutHome()
+{
+    QFETCH(bool, unset);
+    const QByteArray isolated = qgetenv("HOME");
+    // What Qt answers when HOME is what the user database says.
+    qputenv("HOME", getpwuid(getuid())->pw_dir);
+    const QString expected = LibraryPaths::rootPath();
+    if (unset)
+        qunsetenv("HOME");
+    else
+        qputenv("HOME", "");
+    const QString root = LibraryPaths::rootPath();
+    const QString home = LibraryPaths::homePath();
+    qputenv("HOME", isolated);
+
+    QCOMPARE(root, expected);
+    QCOMPARE(home, QFile::decodeName(getpwuid(getuid())->pw_dir));
+    QVERIFY(!root.startsWith(QLatin1String("/Documents")));
 }
 
 QUILLORY_TEST_MAIN(TestSnippetPath)

@@ -1,8 +1,10 @@
 #include "testsupport.h"
 #include "treesnapshot.h"
 
+#include "library/snippetfile.h"
 #include "ui/mainwindow.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,6 +16,8 @@
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 // Libraries as a sync tool, another program or a careless user may leave
 // them: the window must come up, list what it can and leave alone whatever
@@ -37,6 +41,10 @@ private Q_SLOTS:
     void namesThatAreNotUtf8();
     void symbolicLinkLoops();
     void linksOutOfTheLibrary();
+    void entriesThatAreNotSnippets_data();
+    void entriesThatAreNotSnippets();
+    void removeWithABrokenTrash_data();
+    void removeWithABrokenTrash();
     void hugeSnippet();
     void snippetFullOfNulBytes();
     void categoryWithFiftyThousandSnippets();
@@ -506,15 +514,138 @@ void TestHostileLibrary::linksOutOfTheLibrary()
     QVERIFY_TREE_UNCHANGED(TreeSnapshot::differences(outsideBefore, TreeSnapshot::take(outside)));
 }
 
+void TestHostileLibrary::entriesThatAreNotSnippets_data()
+{
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<QByteArray>("action");
+    QTest::addColumn<bool>("listed");
+
+    // "x.spt" in the remembered category is the entry; "ok.spt" a snippet.
+    QTest::newRow("link to a device: start and save") << QByteArray("device") << QByteArray("save") << true;
+    QTest::newRow("FIFO: start") << QByteArray("fifo") << QByteArray("start") << false;
+    QTest::newRow("link to a FIFO: start and save") << QByteArray("fifo link") << QByteArray("save") << true;
+    QTest::newRow("file over the size limit: start") << QByteArray("huge") << QByteArray("start") << true;
+    QTest::newRow("link to nothing: add it") << QByteArray("broken link") << QByteArray("add") << false;
+    QTest::newRow("link to nothing: rename onto it") << QByteArray("broken link") << QByteArray("rename") << false;
+    QTest::newRow("link to nothing: save under its name")
+        << QByteArray("broken link") << QByteArray("save as") << false;
+}
+
+void TestHostileLibrary::entriesThatAreNotSnippets()
+{
+    QFETCH(QByteArray, entry);
+    QFETCH(QByteArray, action);
+    QFETCH(bool, listed);
+
+    makeRawDirs("L/C");
+    if (action != "save as")
+        writeFile(QStringLiteral("L/C/ok.spt"), "ok\n");
+    const QByteArray x = libBytes("L/C/x.spt");
+    // A device of our own where we may make one: a failure must not cost the
+    // machine its /dev/zero.
+    const QByteArray device = QFile::encodeName(QDir::homePath()) + "/zero";
+    const QByteArray fifo = QFile::encodeName(QDir::homePath()) + "/fifo";
+    const QByteArray escaped = QFile::encodeName(QDir::homePath()) + "/escaped.spt";
+    if (entry == "device")
+        QCOMPARE(::symlink(::mknod(device.constData(), S_IFCHR | 0666, makedev(1, 5)) == 0
+                               ? device.constData() : "/dev/zero", x.constData()), 0);
+    else if (entry == "fifo")
+        QCOMPARE(::mkfifo(x.constData(), 0644), 0);
+    else if (entry == "fifo link")
+        QVERIFY(::mkfifo(fifo.constData(), 0644) == 0 && ::symlink(fifo.constData(), x.constData()) == 0);
+    else if (entry == "broken link")
+        QCOMPARE(::symlink(escaped.constData(), x.constData()), 0);
+    else if (entry == "huge")
+        QVERIFY(QFile(lib(QStringLiteral("L/C/x.spt"))).open(QIODevice::WriteOnly)
+                && QFile::resize(lib(QStringLiteral("L/C/x.spt")), SnippetFile::maximumSize + 1));
+    remember(QStringLiteral("L"), QStringLiteral("C"), QStringLiteral("x"));
+    const TreeSnapshot::Tree before = documents();
+
+    open();
+    const QString shown = listed ? QStringLiteral("x") : action == "save as" ? QString() : QStringLiteral("ok");
+    QCOMPARE(box("comboBoxSnippet")->currentText(), shown);
+    if (listed)
+        QCOMPARE(synopsisField()->text() + bodyField()->toPlainText(), QString());
+
+    std::shared_ptr<bool> answered;
+    if (action == "save") {
+        answered = acceptNextWarning();
+        click("pushButtonSaveSnippet");
+    } else if (action == "add") {
+        answered = TestSupport::typeIntoNextInputDialog(QStringLiteral("x"));
+        click("pushButtonAddSnippet");
+    } else if (action == "rename") {
+        answered = TestSupport::typeIntoNextInputDialog(QStringLiteral("x"));
+        m_window->findChild<QAction *>(QStringLiteral("actionRename_Snippet"))->trigger();
+    } else if (action == "save as") {
+        synopsisField()->setText(QStringLiteral("typed"));
+        answered = TestSupport::typeIntoNextInputDialog(QStringLiteral("x"));
+        auto warned = acceptNextWarning();
+        click("pushButtonSaveSnippet");
+        QVERIFY(*warned);
+    }
+    QVERIFY(!answered || *answered);
+
+    QVERIFY_TREE_UNCHANGED(TreeSnapshot::differences(before, documents()));
+    QVERIFY(!QFileInfo::exists(QFile::decodeName(escaped)));
+    struct stat info;
+    QVERIFY(entry != "device" || (::stat(x.constData(), &info) == 0 && S_ISCHR(info.st_mode)));
+}
+
+void TestHostileLibrary::removeWithABrokenTrash_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("fileInstead");
+
+    // The trash's record of a file is its name plus ".trashinfo": 256 bytes.
+    QTest::newRow("name of 242 characters") << QString(242, u'n') << QString();
+    QTest::newRow("a file where Trash/info belongs") << "s" << ".local/share/Trash/info";
+    QTest::newRow("a file where Trash belongs") << "s" << ".local/share/Trash";
+    QTest::newRow("a file where ~/.local/share belongs") << "s" << ".local/share";
+}
+
+void TestHostileLibrary::removeWithABrokenTrash()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, fileInstead);
+
+    writeFile(QStringLiteral("L/C/") + name + QStringLiteral(".spt"), "going\n");
+    remember(QStringLiteral("L"), QStringLiteral("C"), name);
+    if (!fileInstead.isEmpty()) {
+        const QString blocker = QDir::homePath() + QLatin1Char('/') + fileInstead;
+        QVERIFY(QDir().mkpath(QFileInfo(blocker).absolutePath()));
+        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
+    }
+    // Qt 6.4 moved the file into "files/" below the working directory.
+    const QString cwd = QDir::homePath() + QStringLiteral("/cwd");
+    QVERIFY(QDir().mkpath(cwd));
+    const QString previousCwd = QDir::currentPath();
+    QDir::setCurrent(cwd);
+    open();
+    TreeSnapshot::Tree expected = documents();
+    expected.erase(QFile::encodeName(QStringLiteral("My Snippets/L/C/") + name + QStringLiteral(".spt")).toStdString());
+
+    QElapsedTimer timer;
+    timer.start();
+    click("pushButtonRemoveSnippet");
+    const qint64 elapsed = timer.elapsed();
+    QDir::setCurrent(previousCwd);
+
+    QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+    QCOMPARE(box("comboBoxSnippet")->count(), 0);
+    QVERIFY_TREE_UNCHANGED(TreeSnapshot::differences(expected, documents()));
+    QCOMPARE(QDir(cwd).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
 void TestHostileLibrary::hugeSnippet()
 {
-    // 100 MB of text in lines, made by doubling a block, so it is quick to
-    // write and quick to check.
+    // Text in lines up to the size limit exactly, made by doubling a block,
+    // so it is quick to write and quick to check.
     QByteArray line("for (std::size_t i = 0; i < items.size(); ++i) total += items[i]; // sum\n");
     QByteArray block;
     while (block.size() < 1024 * 1024)
         block += line;
-    const qint64 size = 100 * 1024 * 1024;
+    const qint64 size = SnippetFile::maximumSize;
     {
         QDir().mkpath(lib(QStringLiteral("L/Big")));
         QFile file(lib(QStringLiteral("L/Big/huge.spt")));
@@ -535,7 +666,7 @@ void TestHostileLibrary::hugeSnippet()
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     QCOMPARE(synopsisField()->text(), QStringLiteral("huge"));
     QCOMPARE(bodyField()->document()->characterCount(), int(size - 5 + 1));
-    qInfo("opened 100 MB in %lld ms", timer.elapsed());
+    qInfo("opened %lld bytes in %lld ms", size, timer.elapsed());
 
     box("comboBoxSnippet")->setCurrentText(QStringLiteral("small"));
     QCOMPARE(synopsisField()->text(), QStringLiteral("small"));
@@ -546,10 +677,10 @@ void TestHostileLibrary::hugeSnippet()
 
 void TestHostileLibrary::snippetFullOfNulBytes()
 {
-    // A sparse file of 64 MB that takes no room on disk. Without a line feed
-    // all of it is the synopsis, which a line edit would lay out at some
-    // 70 bytes a character.
-    const qint64 size = 64 * 1024 * 1024;
+    // A sparse file as large as a snippet may be, taking no room on disk.
+    // Without a line feed all of it is the synopsis, which a line edit would
+    // lay out at some 70 bytes a character.
+    const qint64 size = SnippetFile::maximumSize;
     {
         QDir().mkpath(lib(QStringLiteral("L/C")));
         QFile file(lib(QStringLiteral("L/C/zero.spt")));
