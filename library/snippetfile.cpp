@@ -63,20 +63,17 @@ QByteArray lineBreakAfter(const QString &synopsis)
                                                   : QByteArrayLiteral("\n");
 }
 
-bool writeAll(QSaveFile &file, const QByteArray &bytes)
-{
-    return file.write(bytes) == bytes.size();
-}
-
 QString tr(const char *text)
 {
     return QCoreApplication::translate("SnippetFile", text);
 }
 
 // Not for security: only to notice that another program changed the file.
+constexpr auto stampHash = QCryptographicHash::Sha1;
+
 QByteArray hashOf(const QByteArray &bytes)
 {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+    return QCryptographicHash::hash(bytes, stampHash);
 }
 
 // The bytes of a regular file of at most maximumSize, with the stamp of what
@@ -277,7 +274,7 @@ bool changedSince(const QString &path, const Stamp &loaded)
     return now.stamp.size != loaded.size || now.stamp.hash != loaded.hash;
 }
 
-bool write(const QString &path, const SnippetText &text, QString *errorString)
+bool write(const QString &path, const SnippetText &text, QString *errorString, Stamp *written)
 {
     const QFileInfo info(path);
     if (const QString reason = reasonNotToReplace(info); !reason.isEmpty()) {
@@ -289,18 +286,28 @@ bool write(const QString &path, const SnippetText &text, QString *errorString)
         QDir().mkpath(info.absoluteDir().absolutePath());
 
     QSaveFile file(info.absoluteFilePath());
+    QCryptographicHash hash(stampHash);
+    qint64 size = 0;
+    const auto put = [&](const QByteArray &bytes) {
+        if (written)
+            hash.addData(bytes);
+        size += bytes.size();
+        return file.write(bytes) == bytes.size();
+    };
     if (file.open(QIODevice::WriteOnly)) {
         // Field by field, so a large body is not copied once more just to
         // prepend its synopsis.
         // Text that starts with U+FEFF starts with the bytes of a byte-order
         // mark, which the next read would drop; a mark in front keeps it.
         const bool markNeeded = text.synopsis.startsWith(QChar::ByteOrderMark);
-        const bool written = (!markNeeded || writeAll(file, QByteArrayLiteral("\xEF\xBB\xBF")))
-            && writeAll(file, text.synopsis.toUtf8())
-            && writeAll(file, lineBreakAfter(text.synopsis))
-            && writeAll(file, text.body.toUtf8());
-        if (written && file.commit())
+        const bool complete = (!markNeeded || put(QByteArrayLiteral("\xEF\xBB\xBF")))
+            && put(text.synopsis.toUtf8()) && put(lineBreakAfter(text.synopsis))
+            && put(text.body.toUtf8());
+        if (complete && file.commit()) {
+            if (written)
+                *written = {size, QFileInfo(info.absoluteFilePath()).lastModified(), hash.result()};
             return true;
+        }
     }
     if (errorString)
         *errorString = file.errorString();

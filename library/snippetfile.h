@@ -75,6 +75,8 @@ bool changedSince(const QString &path, const Stamp &loaded);
 // category folder if nothing exists at the path yet. Refuses when the path,
 // after links, is anything but a regular file: a save must never turn a
 // device or a FIFO into a snippet, or write through a link out of the library.
-bool write(const QString &path, const SnippetText &text, QString *errorString);
+// `written`, if given, gets the stamp of what was saved.
+bool write(const QString &path, const SnippetText &text, QString *errorString,
+           Stamp *written = nullptr);
 
 } // namespace SnippetFile

@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 
 #include <QComboBox>
+#include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,9 +37,8 @@ private Q_SLOTS:
     void addLanguageMakesItCurrent();
     void addingAnExistingNameKeepsItsContent();
     void acceptedEmptyNames();
-    void namesWithSeparatorsNest();
-    void namesLeavingTheLibraryAreRefused_data();
-    void namesLeavingTheLibraryAreRefused();
+    void unusableNamesAreRefused_data();
+    void unusableNamesAreRefused();
     void addSnippetCreatesAnEmptyFile();
 
     void removeLanguageTakesOnlyEmptyFolders();
@@ -324,40 +324,38 @@ void TestLibrary::acceptedEmptyNames()
     QVERIFY(*language);
     QCOMPARE(setting("Language"), QString());
     QCOMPARE(box("comboBoxLanguage")->currentText(), QStringLiteral("Default"));
-
-    auto snippet = TestSupport::typeIntoNextInputDialog(QString());
-    click("pushButtonAddSnippet");
-    QVERIFY(*snippet);
-    QVERIFY(QFileInfo::exists(lib(QStringLiteral("Default/Default/.spt"))));
-    QCOMPARE(setting("Snippet"), QString());
 }
 
-void TestLibrary::namesWithSeparatorsNest()
-{
-    open();
-    auto typed = TestSupport::typeIntoNextInputDialog(QStringLiteral("Outer/Inner"));
-    click("pushButtonAddCategory");
-    QVERIFY(*typed);
-    QVERIFY(QFileInfo(lib(QStringLiteral("Default/Outer/Inner"))).isDir());
-    QVERIFY(items("comboBoxCategory").contains(QStringLiteral("Outer")));
-    QVERIFY(!items("comboBoxCategory").contains(QStringLiteral("Outer/Inner")));
-}
-
-void TestLibrary::namesLeavingTheLibraryAreRefused_data()
+void TestLibrary::unusableNamesAreRefused_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("name");
     QTest::newRow("parent of the library") << "pushButtonAddLanguage" << "../Escaped";
     QTest::newRow("dot-dot inside") << "pushButtonAddCategory" << "a/../../../Escaped";
     QTest::newRow("absolute path") << "pushButtonAddSnippet" << QDir::homePath() + "/Escaped";
+    // Each used to make an entry that no list shows.
+    QTest::newRow("separator nests a category") << "pushButtonAddCategory" << "Outer/Inner";
+    QTest::newRow("hidden language") << "pushButtonAddLanguage" << ".NET";
+    QTest::newRow("empty snippet name is a hidden .spt") << "pushButtonAddSnippet" << "";
+    QTest::newRow("save under a hidden name") << "pushButtonSaveSnippet" << ".x";
 }
 
-void TestLibrary::namesLeavingTheLibraryAreRefused()
+void TestLibrary::unusableNamesAreRefused()
 {
     QFETCH(QString, button);
     QFETCH(QString, name);
     open();
     QSettings().clear();
+    const auto libraryTree = [] {
+        QStringList entries;
+        QDirIterator it(TestSupport::libraryPath(),
+                        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            entries << it.next();
+        return entries;
+    };
+    const QStringList before = libraryTree();
 
     auto typed = TestSupport::typeIntoNextInputDialog(name);
     bool warned = false;
@@ -374,6 +372,7 @@ void TestLibrary::namesLeavingTheLibraryAreRefused()
     QDir home(QDir::homePath());
     QVERIFY(!home.exists(QStringLiteral("Escaped")) && !home.exists(QStringLiteral("Escaped.spt")));
     QVERIFY(!QDir(TestSupport::documentsPath()).exists(QStringLiteral("Escaped")));
+    QCOMPARE(libraryTree(), before);
 }
 
 void TestLibrary::addSnippetCreatesAnEmptyFile()

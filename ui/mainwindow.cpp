@@ -20,6 +20,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QTextEdit>
 
@@ -154,16 +155,26 @@ void MainWindow::loadSnippet()
 {
     const QString path =
         LibraryPaths::snippetFilePath(currentCategoryPath(), form->comboBoxSnippet->currentText());
-    const std::optional<SnippetText> text = SnippetFile::read(path);
-    if (!text) {
+    const SnippetFile::ReadResult file = SnippetFile::load(path);
+    shown = {path, file.status, file.stamp};
+    switch (file.status) {
+    case SnippetFile::ReadStatus::Loaded:
+        break;
+    case SnippetFile::ReadStatus::Missing:
         fields->clear();
+        return;
+    case SnippetFile::ReadStatus::NotARegularFile:
+    case SnippetFile::ReadStatus::TooLarge:
+    case SnippetFile::ReadStatus::Unreadable:
+        fields->showUnloadable(
+            tr("\"%1\" is not shown: %2.").arg(form->comboBoxSnippet->currentText(), file.errorString));
         return;
     }
 
-    fields->show(*text);
+    fields->show(file.text);
     // Only a zero-byte file leaves the focus where it was; a file holding
     // nothing but a line break still has a (blank) first line.
-    if (!text->synopsis.isEmpty() || !text->body.isEmpty() || QFileInfo(path).size() > 0)
+    if (file.stamp.size > 0)
         form->textEditSnippet->setFocus(Qt::OtherFocusReason);
 
     QSettings settings;
@@ -171,6 +182,37 @@ void MainWindow::loadSnippet()
     settings.setValue(SettingsKeys::category, form->comboBoxCategory->currentText());
     settings.setValue(SettingsKeys::snippet, form->comboBoxSnippet->currentText());
 }
+
+namespace {
+
+QString whyNotUsable(const QString &name, LibraryPaths::NameProblem problem)
+{
+    using LibraryPaths::NameProblem;
+    switch (problem) {
+    case NameProblem::None:
+        break;
+    case NameProblem::LeavesLibrary:
+        return MainWindow::tr("\"%1\" was not used: a name may not be an absolute path or "
+                              "contain \"..\", because it would point outside the snippet "
+                              "library.").arg(name);
+    case NameProblem::HoldsSeparator:
+        return MainWindow::tr("\"%1\" was not used: a name may not contain \"/\" or \"\\\", "
+                              "because the entry would land inside another one, where no list "
+                              "shows it.").arg(name);
+    case NameProblem::Hidden:
+        if (name.isEmpty())
+            return MainWindow::tr("A snippet needs a name: the file \"%1\" would be hidden.")
+                .arg(LibraryPaths::snippetSuffix);
+        return MainWindow::tr("\"%1\" was not used: a name may not start with \".\", because "
+                              "the entry would be hidden and no list would show it.").arg(name);
+    case NameProblem::ForbiddenOnThisSystem:
+        return MainWindow::tr("\"%1\" was not used: this system does not allow that name for a "
+                              "file or folder.").arg(name);
+    }
+    return QString();
+}
+
+} // namespace
 
 std::optional<QString> MainWindow::askEntryName(const QString &title, const QString &label)
 {
@@ -181,38 +223,94 @@ std::optional<QString> MainWindow::askEntryName(const QString &title, const QStr
                                                &accepted);
     if (!accepted)
         return std::nullopt;
-    if (!LibraryPaths::isNameInsideLibrary(name)) {
-        QMessageBox::warning(
-            this, title,
-            tr("\"%1\" was not used: a name may not be an absolute path or contain \"..\", "
-               "because it would point outside the snippet library.")
-                .arg(name));
-        return std::nullopt;
-    }
     return name.isNull() ? QLatin1String("") : name;
+}
+
+bool MainWindow::isUsableName(const Level &level, const QString &name, const QString &title)
+{
+    const LibraryPaths::NameProblem problem = level.holdsFiles
+        ? LibraryPaths::checkSnippetName(name)
+        : LibraryPaths::checkName(name);
+    if (problem == LibraryPaths::NameProblem::None)
+        return true;
+    QMessageBox::warning(this, title, whyNotUsable(name, problem));
+    return false;
+}
+
+bool MainWindow::mayReplace(const QString &path, const QString &name)
+{
+    const bool showsThisFile = shown.path == path;
+    if (showsThisFile && shown.status != SnippetFile::ReadStatus::Loaded
+        && shown.status != SnippetFile::ReadStatus::Missing) {
+        QMessageBox::warning(this, tr("Save"),
+                             tr("The snippet \"%1\" was not saved: its file could not be shown, "
+                                "and saving would replace it with empty fields.\n\n"
+                                "The file on disk is unchanged.")
+                                 .arg(name));
+        return false;
+    }
+    // A file deleted since it was shown is simply written again, and what
+    // is no file at all the save refuses by itself, saying why.
+    const QFileInfo onDisk(path);
+    if (onDisk.exists() && !onDisk.isFile())
+        return true;
+    const bool changed = showsThisFile ? SnippetFile::changedSince(path, shown.stamp)
+                                       : onDisk.exists() || onDisk.isSymLink();
+    if (!changed)
+        return true;
+
+    QMessageBox question(QMessageBox::Warning, tr("Save"),
+                         tr("The snippet \"%1\" was changed by another program since it was "
+                            "shown here.\n\nReplace that version with the text shown here? "
+                            "Cancel keeps both: the file stays as it is and the window keeps "
+                            "your edits.")
+                             .arg(name),
+                         QMessageBox::Cancel, this);
+    QPushButton *replace = question.addButton(tr("Replace"), QMessageBox::DestructiveRole);
+    question.setDefaultButton(QMessageBox::Cancel);
+    question.exec();
+    return question.clickedButton() == replace;
 }
 
 void MainWindow::on_pushButtonSaveSnippet_clicked()
 {
     QString name = form->comboBoxSnippet->currentText();
+    const QString categoryPath = currentCategoryPath();
+    QString path;
     if (name.isNull()) {
-        const std::optional<QString> typed = askEntryName(
-            QStringLiteral("Add Snippet"), QStringLiteral("Please enter the snippet's name."));
-        if (!typed)
+        const QString title = QStringLiteral("Add Snippet");
+        const std::optional<QString> typed =
+            askEntryName(title, QStringLiteral("Please enter the snippet's name."));
+        if (!typed || !isUsableName(snippet, *typed, title))
             return;
         name = *typed;
+        path = LibraryPaths::snippetFilePath(categoryPath, name);
+        // The fields came from no file, so whatever has this name is text
+        // they never showed.
+        const QFileInfo existing(path);
+        if (existing.exists() || existing.isSymLink()) {
+            QMessageBox::warning(this, tr("Save"),
+                                 tr("The snippet \"%1\" was not saved: a snippet of that name "
+                                    "exists already.\n\nThe file on disk is unchanged.")
+                                     .arg(name));
+            return;
+        }
+    } else {
+        path = LibraryPaths::snippetFilePath(categoryPath, name);
+        if (!mayReplace(path, name))
+            return;
     }
 
-    const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), name);
     QString error;
-    if (!SnippetFile::write(path,
-                            fields->current(),
-                            &error)) {
+    SnippetFile::Stamp written;
+    if (!SnippetFile::write(path, fields->textToSave(), &error, &written)) {
         QMessageBox::warning(this, tr("Save"),
                              tr("The snippet \"%1\" was not saved: %2\n\n"
                                 "The file on disk is unchanged.")
                                  .arg(name, error));
+        return;
     }
+    shown = {path, SnippetFile::ReadStatus::Loaded, written};
 }
 
 void MainWindow::on_pushButtonAddLanguage_clicked()
@@ -306,10 +404,10 @@ QString MainWindow::entryPath(const Level &level, const QString &name) const
 
 void MainWindow::addEntry(const Level &level)
 {
+    const QString title = QStringLiteral("Add ") + level.noun;
     const std::optional<QString> name =
-        askEntryName(QStringLiteral("Add ") + level.noun,
-                     QStringLiteral("Please enter the %1's name.").arg(level.noun.toLower()));
-    if (!name)
+        askEntryName(title, QStringLiteral("Please enter the %1's name.").arg(level.noun.toLower()));
+    if (!name || !isUsableName(level, *name, title))
         return;
     const QString path = entryPath(level, *name);
     if (level.holdsFiles)
@@ -336,11 +434,11 @@ void MainWindow::removeCurrent(const Level &level)
 
 void MainWindow::renameCurrent(const Level &level)
 {
-    const std::optional<QString> newName =
-        askEntryName(QStringLiteral("Rename ") + level.noun,
-                     QStringLiteral("Please enter the %1's new name.").arg(level.noun.toLower()));
+    const QString title = QStringLiteral("Rename ") + level.noun;
+    const std::optional<QString> newName = askEntryName(
+        title, QStringLiteral("Please enter the %1's new name.").arg(level.noun.toLower()));
     // An empty name would rename the entry to nothing; treat it like Cancel.
-    if (!newName || newName->isEmpty())
+    if (!newName || newName->isEmpty() || !isUsableName(level, *newName, title))
         return;
 
     const QString parentPath = (this->*level.parentPath)();
@@ -369,7 +467,8 @@ void MainWindow::renameOrCreateSnippet(const QString &categoryPath, const QStrin
                                        const QString &newName)
 {
     const QString target = LibraryPaths::snippetFilePath(categoryPath, newName);
-    if (QFileInfo::exists(target))
+    const QFileInfo existing(target);
+    if (existing.exists() || existing.isSymLink())
         return; // never replaced, merged or emptied; the listing selects it
     // With no snippet listed the old name is empty, and its file, should a
     // hidden ".spt" exist, is renamed like any other.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/snippetfile.h"
+
 #include <QMainWindow>
 
 #include <memory>
@@ -66,12 +68,26 @@ private:
 
     QString currentLanguagePath() const;
     QString currentCategoryPath() const;
-    // The name typed into a name dialog; nothing when it was cancelled or
-    // when the name would leave the library (the user is told why).
+    // The name typed into a name dialog; nothing when it was cancelled.
     std::optional<QString> askEntryName(const QString &title, const QString &label);
+    // Whether the level can list an entry of that name; if not, the user is
+    // told why.
+    bool isUsableName(const Level &level, const QString &name, const QString &title);
+    // Whether Save may replace what is at `path` with the fields: never text
+    // the window could not show, and another program's changes only when
+    // the user says so.
+    bool mayReplace(const QString &path, const QString &name);
 
     MainWindowForm *form;
     std::unique_ptr<SnippetFields> fields;
+    // The file behind the fields as the last load or save found it.
+    struct ShownFile
+    {
+        QString path;
+        SnippetFile::ReadStatus status = SnippetFile::ReadStatus::Missing;
+        SnippetFile::Stamp stamp;
+    };
+    ShownFile shown;
     const Level language;
     const Level category;
     const Level snippet;

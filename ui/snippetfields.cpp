@@ -55,6 +55,7 @@ SnippetFields::SnippetFields(QLineEdit *synopsis, QTextEdit *body)
 
 void SnippetFields::show(const SnippetText &text)
 {
+    setEditable(true);
     const bool editable = text.synopsis.size() <= longestEditableSynopsis;
     const QString shown = editable ? text.synopsis : text.synopsis.left(shownOfALongerSynopsis);
     m_wholeSynopsis = editable ? std::nullopt : std::optional(text.synopsis);
@@ -80,8 +81,39 @@ void SnippetFields::clear()
     m_bodyAsRead.reset();
     m_body->clear();
     m_wholeSynopsis.reset();
-    m_synopsis->setReadOnly(false);
     m_synopsis->clear();
+    setEditable(true);
+}
+
+void SnippetFields::showUnloadable(const QString &reason)
+{
+    clear();
+    setEditable(false);
+    m_body->setPlaceholderText(reason);
+}
+
+void SnippetFields::setEditable(bool editable)
+{
+    m_synopsis->setReadOnly(!editable);
+    m_body->setReadOnly(!editable);
+    m_body->setPlaceholderText(QString());
+}
+
+SnippetText SnippetFields::textToSave()
+{
+    // Pasted text brings its line breaks along; a file holds one synopsis line.
+    if (m_synopsis->isModified()) {
+        QString line = m_synopsis->text();
+        line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+        for (QChar &c : line) {
+            if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator
+                || c == QChar::ParagraphSeparator)
+                c = QLatin1Char(' ');
+        }
+        if (line != m_synopsis->text())
+            m_synopsis->setText(line);
+    }
+    return current();
 }
 
 SnippetText SnippetFields::current() const

@@ -17,10 +17,18 @@ public:
 
     void show(const SnippetText &text);
     void clear();
-    // What a save writes.
+    // Empty and read-only, with the reason in place of the text: nothing
+    // typed there could be saved without replacing the file.
+    void showUnloadable(const QString &reason);
+    // The fields as a save writes them back.
     SnippetText current() const;
+    // The same, after making a synopsis that an edit split into lines one
+    // line again, in the field as in the file, so that the next load gives
+    // the same synopsis and body.
+    SnippetText textToSave();
 
 private:
+    void setEditable(bool editable);
     QString currentSynopsis() const;
     QString currentBody() const;
 

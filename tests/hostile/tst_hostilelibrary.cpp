@@ -5,10 +5,12 @@
 #include "ui/mainwindow.h"
 
 #include <QAction>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTextEdit>
@@ -51,8 +53,8 @@ private Q_SLOTS:
     void cleanupTestCase();
 
     void saveStoppedByTheFileSizeLimitKeepsTheOldBytes();
-    void snippetRemovedBehindTheWindowIsSavedAgain_data();
-    void snippetRemovedBehindTheWindowIsSavedAgain();
+    void snippetChangedBehindTheWindow_data();
+    void snippetChangedBehindTheWindow();
 
 private:
     QComboBox *box(const char *name)
@@ -524,7 +526,7 @@ void TestHostileLibrary::entriesThatAreNotSnippets_data()
     QTest::newRow("link to a device: start and save") << QByteArray("device") << QByteArray("save") << true;
     QTest::newRow("FIFO: start") << QByteArray("fifo") << QByteArray("start") << false;
     QTest::newRow("link to a FIFO: start and save") << QByteArray("fifo link") << QByteArray("save") << true;
-    QTest::newRow("file over the size limit: start") << QByteArray("huge") << QByteArray("start") << true;
+    QTest::newRow("file over the size limit: start and save") << QByteArray("huge") << QByteArray("save") << true;
     QTest::newRow("link to nothing: add it") << QByteArray("broken link") << QByteArray("add") << false;
     QTest::newRow("link to nothing: rename onto it") << QByteArray("broken link") << QByteArray("rename") << false;
     QTest::newRow("link to nothing: save under its name")
@@ -564,8 +566,11 @@ void TestHostileLibrary::entriesThatAreNotSnippets()
     open();
     const QString shown = listed ? QStringLiteral("x") : action == "save as" ? QString() : QStringLiteral("ok");
     QCOMPARE(box("comboBoxSnippet")->currentText(), shown);
-    if (listed)
+    if (listed) {
         QCOMPARE(synopsisField()->text() + bodyField()->toPlainText(), QString());
+        // Says why, and takes no typing that could never be saved.
+        QVERIFY(bodyField()->isReadOnly() && !bodyField()->placeholderText().isEmpty());
+    }
 
     std::shared_ptr<bool> answered;
     if (action == "save") {
@@ -793,26 +798,56 @@ void TestHostileLibrary::saveStoppedByTheFileSizeLimitKeepsTheOldBytes()
     QCOMPARE(items("comboBoxSnippet"), QStringList{"s"});
 }
 
-void TestHostileLibrary::snippetRemovedBehindTheWindowIsSavedAgain_data()
+void TestHostileLibrary::snippetChangedBehindTheWindow_data()
 {
     QTest::addColumn<QString>("removed");
-    QTest::newRow("the file") << "L/C/s.spt";
-    QTest::newRow("its whole category") << "L/C";
+    QTest::addColumn<QByteArray>("rewritten");
+    QTest::addColumn<QString>("answer"); // to the question, if one must come
+    QTest::addColumn<QByteArray>("saved");
+
+    const QByteArray ours("synopsis\nstill here\n");
+    QTest::newRow("file removed: written again") << "L/C/s.spt" << QByteArray() << "" << ours;
+    QTest::newRow("category removed: written again") << "L/C" << QByteArray() << "" << ours;
+    QTest::newRow("same bytes written again: no question")
+        << "" << QByteArray("synopsis\nbody\n") << "" << ours;
+    QTest::newRow("other bytes, same size: cancel keeps them")
+        << "" << QByteArray("SYNOPSIS\nBODY\n") << "cancel" << QByteArray("SYNOPSIS\nBODY\n");
+    QTest::newRow("other bytes: replace") << "" << QByteArray("theirs\n") << "replace" << ours;
 }
 
-void TestHostileLibrary::snippetRemovedBehindTheWindowIsSavedAgain()
+void TestHostileLibrary::snippetChangedBehindTheWindow()
 {
     QFETCH(QString, removed);
+    QFETCH(QByteArray, rewritten);
+    QFETCH(QString, answer);
+    QFETCH(QByteArray, saved);
     writeFile(QStringLiteral("L/C/s.spt"), "synopsis\nbody\n");
     remember(QStringLiteral("L"), QStringLiteral("C"), QStringLiteral("s"));
     open();
     QCOMPARE(synopsisField()->text(), QStringLiteral("synopsis"));
 
-    QVERIFY(QFile::remove(lib(removed)) || QDir(lib(removed)).removeRecursively());
-    QVERIFY(!QFileInfo::exists(lib(QStringLiteral("L/C/s.spt"))));
+    if (!removed.isEmpty())
+        QVERIFY(QFile::remove(lib(removed)) || QDir(lib(removed)).removeRecursively());
+    else
+        writeFile(QStringLiteral("L/C/s.spt"), rewritten);
     bodyField()->setPlainText(QStringLiteral("still here\n"));
+
+    QString asked;
+    auto answered = TestSupport::whenModalOpens([&asked, answer](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        QVERIFY(box);
+        asked = box->text();
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text().contains(answer, Qt::CaseInsensitive))
+                return button->click();
+        }
+        box->reject();
+    });
     click("pushButtonSaveSnippet");
-    QCOMPARE(readFile(QStringLiteral("L/C/s.spt")), QByteArray("synopsis\nstill here\n"));
+    QCOMPARE(*answered, !answer.isEmpty());
+    QVERIFY2(answer.isEmpty() || asked.contains(QStringLiteral("another program")), qPrintable(asked));
+    QCOMPARE(readFile(QStringLiteral("L/C/s.spt")), saved);
+    QCOMPARE(bodyField()->toPlainText(), QStringLiteral("still here\n"));
 }
 
 QUILLORY_TEST_MAIN(TestHostileLibrary)
