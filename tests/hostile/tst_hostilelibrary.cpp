@@ -24,6 +24,7 @@ class TestHostileLibrary : public QObject
 
 private Q_SLOTS:
     void init();
+    void cleanup();
 
     void fileWhereAFolderBelongs_data();
     void fileWhereAFolderBelongs();
@@ -165,10 +166,16 @@ QStringList TestHostileLibrary::current()
 
 void TestHostileLibrary::init()
 {
+    TestSupport::beginTest();
     m_window.reset();
     QSettings().clear();
     TreeSnapshot::removeTree(QDir::homePath());
     QDir().mkpath(QDir::homePath());
+}
+
+void TestHostileLibrary::cleanup()
+{
+    TestSupport::endTest();
 }
 
 void TestHostileLibrary::cleanupTestCase()
