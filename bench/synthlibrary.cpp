@@ -1,5 +1,7 @@
 #include "bench/synthlibrary.h"
 
+#include "library/librarypaths.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -35,7 +37,7 @@ void buildLibrary(const QString &dir, const Shape &shape)
             const int snippets = (l == 0 && c == 0) ? shape.snippets : shape.otherSnippets;
             for (int s = 0; s < snippets; ++s) {
                 const QString name = snippetName(s);
-                writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".spt"),
+                writeFile(folder + QLatin1Char('/') + name + LibraryPaths::snippetSuffix,
                           snippetText(synopsisFor(language, category, name), shape.snippetBytes));
             }
         }
@@ -112,7 +114,7 @@ void Libraries::build(const Scale &scale)
     QDir().mkpath(textsFolder());
     for (const qsizetype size : scale.textSizes) {
         const QString name = sizeName(size);
-        writeFile(textsFolder() + QLatin1Char('/') + name + QStringLiteral(".spt"),
+        writeFile(textsFolder() + QLatin1Char('/') + name + LibraryPaths::snippetSuffix,
                   snippetText(synopsisFor(QStringLiteral("texts"), QStringLiteral("sizes"), name),
                               size));
     }
