@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QLocale>
@@ -22,7 +23,6 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
-#include <array>
 #include <memory>
 #include <optional>
 
@@ -30,29 +30,31 @@ using namespace SynthLibrary;
 
 namespace {
 
-const QString defaultEntry = QStringLiteral("Default");
+template <typename T>
+T *child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
 
 // The widgets an action touches, found by object name, so the same code
 // drives the program's window and a bare window built from the same form.
 struct Parts
 {
-    explicit Parts(QWidget *window)
-        : language(find<QComboBox>(window, "comboBoxLanguage"))
-        , category(find<QComboBox>(window, "comboBoxCategory"))
-        , snippet(find<QComboBox>(window, "comboBoxSnippet"))
-        , synopsis(find<QLineEdit>(window, "lineEditSynopsis"))
-        , body(find<QTextEdit>(window, "textEditSnippet"))
-        , add(find<QPushButton>(window, "pushButtonAddSnippet"))
-        , remove(find<QPushButton>(window, "pushButtonRemoveSnippet"))
+    explicit Parts(QWidget *w)
+        : levels{child<QComboBox>(w, "comboBoxLanguage"), child<QComboBox>(w, "comboBoxCategory"),
+                 child<QComboBox>(w, "comboBoxSnippet")}
+        , synopsis(child<QLineEdit>(w, "lineEditSynopsis"))
+        , body(child<QTextEdit>(w, "textEditSnippet"))
+        , add(child<QPushButton>(w, "pushButtonAddSnippet"))
+        , remove(child<QPushButton>(w, "pushButtonRemoveSnippet"))
     {
     }
-    template <typename T>
-    static T *find(QWidget *window, const char *name)
+    QStringList selection() const
     {
-        return window->findChild<T *>(QLatin1String(name));
+        return {levels[0]->currentText(), levels[1]->currentText(), levels[2]->currentText()};
     }
 
-    QComboBox *language, *category, *snippet;
+    QComboBox *levels[3]; // language, category, snippet
     QLineEdit *synopsis;
     QTextEdit *body;
     QPushButton *add, *remove;
@@ -65,53 +67,43 @@ std::unique_ptr<QMainWindow> bareWindow()
     return window;
 }
 
-void remember(const QString &language, const QString &category, const QString &snippet)
-{
-    QSettings settings;
-    settings.setValue(SettingsKeys::language, language);
-    settings.setValue(SettingsKeys::category, category);
-    settings.setValue(SettingsKeys::snippet, snippet);
-}
-
 // The settings write that the window makes for every snippet it loads.
-void rememberCurrent(const Parts &p, int writes)
+void remember(const QStringList &selection, int times = 1)
 {
-    for (int i = 0; i < writes; ++i)
-        remember(p.language->currentText(), p.category->currentText(), p.snippet->currentText());
+    for (int i = 0; i < times; ++i) {
+        QSettings settings;
+        settings.setValue(SettingsKeys::language, selection.at(0));
+        settings.setValue(SettingsKeys::category, selection.at(1));
+        settings.setValue(SettingsKeys::snippet, selection.at(2));
+    }
 }
 
-QString join(const QString &folder, const QString &name)
+// The folder listed at `level`: the library, a language, a category.
+QString folderAt(const QString &root, const QStringList &selection, int level)
 {
-    return folder + QLatin1Char('/') + name;
+    return level == 0 ? root
+        : level == 1  ? LibraryPaths::languagePath(root, selection.at(0))
+                      : LibraryPaths::categoryPath(root, selection.at(0), selection.at(1));
 }
 
-QString sptFile(const QString &folder, const QString &name)
+QString fileIn(const QString &folder, const QString &name)
 {
-    return join(folder, name) + LibraryPaths::snippetSuffix;
+    return folder + QLatin1Char('/') + name + LibraryPaths::snippetSuffix;
 }
 
-// The floors read each directory or file once with plain Qt calls, and do
-// the widget work no implementation can skip: fill a box with the same
-// names, show the same text.
-QStringList floorFolders(const QString &path)
+// The floors read each folder or file once with plain Qt calls, and do the
+// widget work no implementation can skip: fill a box with the same names,
+// show the same text.
+void floorFill(QComboBox *box, const QString &folder, bool snippets, const QString &current)
 {
-    QStringList names = QDir(path).entryList(QDir::AllDirs | QDir::NoDotAndDotDot, QDir::Name);
-    names.removeAll(defaultEntry);
-    names.prepend(defaultEntry);
-    return names;
-}
-
-QStringList floorSnippets(const QString &path)
-{
-    QStringList names = QDir(path).entryList({QLatin1Char('*') + LibraryPaths::snippetSuffix},
-                                             QDir::Files, QDir::Name);
+    const QString suffix = LibraryPaths::snippetSuffix;
+    QStringList names = snippets
+        ? QDir(folder).entryList({QLatin1Char('*') + suffix}, QDir::Files, QDir::Name)
+        : QDir(folder).entryList(QDir::AllDirs | QDir::NoDotAndDotDot, QDir::Name);
     for (QString &name : names)
-        name.chop(LibraryPaths::snippetSuffix.size());
-    return names;
-}
-
-void floorFill(QComboBox *box, const QStringList &names, const QString &current)
-{
+        name.chop(snippets ? suffix.size() : 0);
+    if (!snippets && names.removeAll(QStringLiteral("Default")))
+        names.prepend(QStringLiteral("Default"));
     box->clear();
     box->insertItems(0, names);
     box->setCurrentIndex(int(qMax<qsizetype>(0, names.indexOf(current))));
@@ -129,15 +121,17 @@ void floorShow(const Parts &p, const QString &file)
     p.body->setPlainText(text);
 }
 
-// What a start-up with this selection shows, read the floor's way.
-void floorStartUp(const Parts &p, const QString &root, const QString &language,
-                  const QString &category, const QString &snippet)
+// The window's cascade the floor's way: choose at `level` in the listed box,
+// list every level below, show the snippet. From level -1 it lists all
+// three, as at start-up.
+void floorCascade(const Parts &p, const QString &root, const QStringList &selection, int level)
 {
-    const QString folder = join(join(root, language), category);
-    floorFill(p.language, floorFolders(root), language);
-    floorFill(p.category, floorFolders(join(root, language)), category);
-    floorFill(p.snippet, floorSnippets(folder), snippet);
-    floorShow(p, sptFile(folder, snippet));
+    if (level >= 0)
+        p.levels[level]->setCurrentIndex(p.levels[level]->findText(selection.at(level)));
+    for (int below = level + 1; below < 3; ++below)
+        floorFill(p.levels[below], folderAt(root, selection, below), below == 2,
+                  selection.at(below));
+    floorShow(p, fileIn(folderAt(root, selection, 2), p.levels[2]->currentText()));
 }
 
 QByteArray fileBytes(const QString &path)
@@ -146,31 +140,20 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void emptyTrash()
+// The sides of an action are ordinary functions side by side: ours drives
+// the program's window or its library calls; the floor does the same job the
+// plainest way on a bare window. Where a target is missed by what the
+// window's described behaviour makes any implementation do, a design floor
+// adds that work to the floor.
+struct Action
 {
-    QDir(join(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
-              QStringLiteral("Trash")))
-        .removeRecursively();
-}
+    Row row;
+    std::function<void(Side)> prepare; // untimed, before each side
+    std::function<void()> ours, floor, design; // design empty: none
+    std::function<bool()> check; // after ours
+    const char *what;
+};
 
-// VmHWM rather than getrusage: ru_maxrss survives exec, so a child started
-// by a large parent would report the parent's size.
-long peakSoFarKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-// Each action's sides are ordinary functions side by side: ours drives the
-// program's window (or its library calls), the floor does the same job the
-// plainest way on a bare window, and the design floor adds to the floor what
-// the window's own described behaviour makes any implementation do.
 class Runner
 {
 public:
@@ -178,221 +161,190 @@ public:
     ~Runner() { TestSupport::endTest(); }
 
     QList<Row> rows() const;
-    // Every side of every action once, the sides in turn, first ours or
-    // first the floors as `run` alternates; `only` ("key/side") runs one.
+    // Every side of every action once, one side after the other, ours first
+    // or the floors first as `run` alternates; `only` ("key/side") runs one.
     void run(int run, const QString &only = QString());
 
 private:
-    struct Action
-    {
-        Row row;
-        std::function<void(Side)> prepare; // untimed, before each side
-        std::array<std::function<void()>, 3> sides; // ours, floor, design; empty: none
-        std::function<bool()> check; // after ours, if any
-        const char *what;
-    };
-    // Untimed: the window (ours) or the floor window shows this selection.
-    void bring(Side side, const QString &language, const QString &category,
-               const QString &snippet);
-    void addSwitch(const Row &row, const QStringList &from, QComboBox *Parts::*box,
-                   const QString &to, const std::function<void(const Parts &)> &floor,
-                   const std::function<bool()> &check, const char *what);
+    // An action on the shown window over the large library, from `from` to
+    // `to`, after which the window lists `snippets` snippets.
+    void addWindowAction(const Row &row, const QStringList &from, const QStringList &to,
+                         int snippets, const std::function<void()> &ours,
+                         const std::function<void()> &floor,
+                         const std::function<void()> &setUp = nullptr);
     void addFileActions(qsizetype size);
-    const Parts &texts(); // the load and save fields: a bare window of their own
+    // Untimed: the window (ours) or the floor window shows this selection.
+    void bring(Side side, const QStringList &selection);
+    const Parts &w() const { return *m_w; }
+    // The floors' window, shown, and the fields of load and save, not shown;
+    // made when first used, so that a peak child holds only its case.
+    const Parts &f() { return held(m_floorWindow, m_f, true); }
+    const Parts &t() { return held(m_textsWindow, m_t, false); }
+    static const Parts &held(std::unique_ptr<QMainWindow> &window, std::optional<Parts> &parts,
+                             bool shown)
+    {
+        if (!parts) {
+            window = bareWindow();
+            window->setVisible(shown);
+            parts.emplace(window.get());
+        }
+        return *parts;
+    }
 
     Libraries &m_libraries;
     Recorder &m_rec;
+    const QString m_root;
     QList<Action> m_actions;
     std::unique_ptr<QWidget> m_made; // a start-up's window, gone after its side
-    std::unique_ptr<MainWindow> m_window; // on the large library, shown
+    std::unique_ptr<MainWindow> m_window; // made on the large library when first needed
     std::optional<Parts> m_w;
-    std::unique_ptr<QMainWindow> m_floorWindow;
-    std::optional<Parts> m_f;
-    std::unique_ptr<QMainWindow> m_textsWindow;
-    std::optional<Parts> m_t;
+    std::unique_ptr<QMainWindow> m_floorWindow, m_textsWindow;
+    std::optional<Parts> m_f, m_t;
     QByteArray m_original; // the text file a save writes back
     bool m_saved = false;
     int m_settingsWrites = 0;
 };
 
 Runner::Runner(const Scale &scale, Libraries &libraries, Recorder &recorder)
-    : m_libraries(libraries), m_rec(recorder)
+    : m_libraries(libraries), m_rec(recorder), m_root(libraries.root())
 {
     TestSupport::beginTest();
-    const QString root = libraries.root();
-    const QString language = languageName(0);
-    const QString category = categoryName(0);
-    const QString large = join(join(root, language), category);
+    const QString language = languageName(0), category = categoryName(0);
+    const int snippets = scale.large.snippets;
+    const QStringList first{language, category, snippetName(0)};
+    const QStringList middle{language, category, snippetName(snippets / 2)};
+    const QString count = QLocale::c().toString(snippets);
 
-    // The floor is the same form listing nothing, as with an empty library;
-    // the design lists all three levels and loads the first snippet, then
+    // The floor is the same form listing nothing, as with an empty library.
+    // The design lists all three levels and loads the first snippet, then
     // the remembered one, each load writing the settings.
-    for (const bool isLarge : {false, true}) {
-        const QString name = isLarge ? QStringLiteral("large") : QStringLiteral("small");
-        const int snippets = (isLarge ? scale.large : scale.small).snippets;
-        const QString current = snippetName(snippets / 2);
-        const double target = isLarge ? 2.0 : 1.5;
+    for (const Shape *shape : {&scale.small, &scale.large}) {
+        const bool large = shape == &scale.large;
+        const QString name = large ? QStringLiteral("large") : QStringLiteral("small");
+        const QStringList remembered{language, category, snippetName(shape->snippets / 2)};
+        const int listed = shape->snippets;
         m_actions.append(
             {{QStringLiteral("startup-") + name, QStringLiteral("start-up, %1 library").arg(name),
-              target},
+              large ? 2.0 : 1.5},
              [=](Side) {
                  m_window.reset();
-                 m_w.reset();
                  m_libraries.activate(name);
-                 remember(language, category, current);
+                 remember(remembered);
              },
-             {[this] { m_made = std::make_unique<MainWindow>(); },
-              [this] { m_made = bareWindow(); },
-              [=] {
-                  m_made = bareWindow();
-                  const Parts f(m_made.get());
-                  floorStartUp(f, root, language, category, current);
-                  rememberCurrent(f, 2);
-              }},
+             [this] { m_made = std::make_unique<MainWindow>(); },
+             [this] { m_made = bareWindow(); },
              [=] {
-                 const Parts w(m_made.get());
-                 return w.snippet->count() == snippets && w.snippet->currentText() == current;
+                 m_made = bareWindow();
+                 const Parts bare(m_made.get());
+                 floorCascade(bare, m_root, remembered, -1);
+                 remember(bare.selection(), 2);
+             },
+             [=] {
+                 const Parts started(m_made.get());
+                 return started.selection() == remembered && started.levels[2]->count() == listed;
              },
              "start-up lists the remembered category and selects the remembered snippet"});
     }
 
-    // The switches, add and remove: a shown window on the large library.
-    const QString middle = snippetName(scale.large.snippets / 2);
-    const QString otherLanguage = languageName(1);
-    addSwitch({QStringLiteral("switch-language"), QStringLiteral("switch language"), 2.0},
-              {language, category, middle}, &Parts::language, otherLanguage,
-              [=](const Parts &f) {
-                  const QString other = join(join(root, otherLanguage), category);
-                  floorFill(f.category, floorFolders(join(root, otherLanguage)), category);
-                  floorFill(f.snippet, floorSnippets(other), QString());
-                  floorShow(f, sptFile(other, f.snippet->currentText()));
-              },
-              [=] {
-                  return m_w->category->currentText() == category
-                      && m_w->snippet->count() == scale.large.otherSnippets
-                      && m_w->synopsis->text() == synopsisFor(otherLanguage, category,
-                                                              snippetName(0));
-              },
-              "switching language lists the remembered category and loads its first snippet");
-
-    const QString next = snippetName(scale.large.snippets / 2 + 1);
-    addSwitch({QStringLiteral("switch-snippet"), QStringLiteral("switch snippet"), 2.0},
-              {language, category, middle}, &Parts::snippet, next,
-              [=](const Parts &f) { floorShow(f, sptFile(large, next)); },
-              [=] { return m_w->synopsis->text() == synopsisFor(language, category, next); },
-              "switching snippet loads the chosen file");
-
-    const QString snippets = QLocale::c().toString(scale.large.snippets);
-    addSwitch({QStringLiteral("switch-category"),
-               QStringLiteral("switch category (to %1 snippets)").arg(snippets), 2.0},
-              {language, categoryName(1), snippetName(0)}, &Parts::category, category,
-              [=](const Parts &f) {
-                  floorFill(f.snippet, floorSnippets(large), QString());
-                  floorShow(f, sptFile(large, f.snippet->currentText()));
-              },
-              [=] {
-                  return m_w->snippet->count() == scale.large.snippets
-                      && m_w->synopsis->text() == synopsisFor(language, category, snippetName(0));
-              },
-              "switching into the large category lists it and loads its first snippet");
+    // A switch makes a choice in one box; the floor makes the same choice in
+    // its own and lists and shows what follows from it.
+    const struct
+    {
+        Row row;
+        QStringList from, to;
+        int level, snippets;
+    } switches[] = {
+        {{QStringLiteral("switch-language"), QStringLiteral("switch language"), 2.0}, middle,
+         {languageName(1), category, snippetName(0)}, 0, scale.large.otherSnippets},
+        {{QStringLiteral("switch-category"),
+          QStringLiteral("switch category (to %1 snippets)").arg(count), 2.0},
+         {language, categoryName(1), snippetName(0)}, first, 1, snippets},
+        {{QStringLiteral("switch-snippet"), QStringLiteral("switch snippet"), 2.0}, middle,
+         {language, category, snippetName(snippets / 2 + 1)}, 2, snippets},
+    };
+    for (const auto &s : switches) {
+        addWindowAction(
+            s.row, s.from, s.to, s.snippets,
+            [=] {
+                QComboBox *box = w().levels[s.level];
+                box->setCurrentIndex(box->findText(s.to.at(s.level)));
+            },
+            [=] { floorCascade(f(), m_root, s.to, s.level); });
+    }
 
     // Adding and then removing the same name leaves the library as it was.
-    // The add writes the new name and loads the first snippet and the new
-    // one; the remove loads the first snippet.
-    const QString first = snippetName(0);
-    const QString added = middle + QLatin1Char('a');
-    const QString addedFile = sptFile(large, added);
-    const auto addFloor = [=] {
-        QFile(addedFile).open(QIODevice::WriteOnly | QIODevice::NewOnly);
-        floorFill(m_f->snippet, floorSnippets(large), added);
-        floorShow(*m_f, addedFile);
-    };
-    const auto removeFloor = [=] {
-        QFile::moveToTrash(addedFile);
-        floorFill(m_f->snippet, floorSnippets(large), QString());
-        floorShow(*m_f, sptFile(large, m_f->snippet->currentText()));
-    };
-    m_actions.append(
-        {{QStringLiteral("add-snippet"), QStringLiteral("add snippet (among %1)").arg(snippets),
-          2.0},
-         [=](Side side) {
-             QFile::remove(addedFile);
-             emptyTrash();
-             bring(side, language, category, first);
-         },
-         {[=] {
-              // The clock starts again when the name is accepted: the dialog
-              // is the user's time, not the action's.
-              TestSupport::whenModalOpens([=](QWidget *dialog) {
-                  auto *input = qobject_cast<QInputDialog *>(dialog);
-                  input->setTextValue(added);
-                  m_rec.start(QStringLiteral("add-snippet"), Side::Ours);
-                  input->accept();
-              });
-              m_w->add->click();
-          },
-          addFloor,
-          [=] {
-              addFloor();
-              rememberCurrent(*m_f, 3);
-          }},
-         [=] {
-             return m_w->snippet->currentText() == added
-                 && m_w->snippet->count() == scale.large.snippets + 1;
-         },
-         "adding a snippet lists it and makes it current"});
-    m_actions.append(
-        {{QStringLiteral("remove-snippet"),
-          QStringLiteral("remove snippet (among %1)").arg(snippets), 2.0},
-         [=](Side side) { bring(side, language, category, added); },
-         {[this] { m_w->remove->click(); }, removeFloor,
-          [=] {
-              removeFloor();
-              rememberCurrent(*m_f, 1);
-          }},
-         [=] {
-             return m_w->snippet->currentText() == first
-                 && m_w->snippet->count() == scale.large.snippets && !QFile::exists(addedFile);
-         },
-         "removing the snippet lists the category without it"});
+    const QString folder = folderAt(m_root, first, 2);
+    const QStringList added{language, category, middle.at(2) + QLatin1Char('a')};
+    const QString addedFile = fileIn(folder, added.at(2));
+    addWindowAction(
+        {QStringLiteral("add-snippet"), QStringLiteral("add snippet (among %1)").arg(count), 2.0},
+        first, added, snippets + 1,
+        [=] {
+            // The clock starts again when the name is accepted: the dialog
+            // is the user's time, not the action's.
+            TestSupport::whenModalOpens([=](QWidget *dialog) {
+                auto *input = qobject_cast<QInputDialog *>(dialog);
+                input->setTextValue(added.at(2));
+                m_rec.start(QStringLiteral("add-snippet"), Side::Ours);
+                input->accept();
+            });
+            w().add->click();
+        },
+        [=] {
+            QFile(addedFile).open(QIODevice::WriteOnly | QIODevice::NewOnly);
+            floorCascade(f(), m_root, added, 1);
+        },
+        [=] {
+            QFile::remove(addedFile);
+            QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                 + QStringLiteral("/Trash"))
+                .removeRecursively();
+        });
+    addWindowAction(
+        {QStringLiteral("remove-snippet"), QStringLiteral("remove snippet (among %1)").arg(count),
+         2.0},
+        added, first, snippets, [=] { w().remove->click(); },
+        [=] {
+            QFile::moveToTrash(addedFile);
+            floorCascade(f(), m_root, first, 1);
+        });
 
     for (const qsizetype size : scale.textSizes)
         addFileActions(size);
 
-    // What the settings write of every load costs on its own.
+    // What the settings write of every snippet load costs on its own.
     m_actions.append({{QStringLiteral("settings-write"), QStringLiteral("(settings write, 3 keys)"),
                        0},
                       nullptr,
-                      {[this] {
-                           const QString n = QString::number(++m_settingsWrites % 2);
-                           remember(QStringLiteral("language") + n,
-                                    QStringLiteral("category") + n, QStringLiteral("snippet") + n);
-                       }},
-                      nullptr, nullptr});
+                      [this] {
+                          const QString n = QString::number(++m_settingsWrites % 2);
+                          remember({QStringLiteral("language") + n, QStringLiteral("category") + n,
+                                    QStringLiteral("snippet") + n});
+                      },
+                      nullptr, nullptr, nullptr, nullptr});
 }
 
-// The floor makes the same choice in the floor window's box and does the
-// rest of the job itself; the design floor adds one settings write.
-void Runner::addSwitch(const Row &row, const QStringList &from, QComboBox *Parts::*box,
-                       const QString &to, const std::function<void(const Parts &)> &floor,
-                       const std::function<bool()> &check, const char *what)
+void Runner::addWindowAction(const Row &row, const QStringList &from, const QStringList &to,
+                             int snippets, const std::function<void()> &ours,
+                             const std::function<void()> &floor,
+                             const std::function<void()> &setUp)
 {
-    const auto floorSide = [=] {
-        QComboBox *choice = (*m_f).*box;
-        choice->setCurrentIndex(choice->findText(to));
-        floor(*m_f);
-    };
-    m_actions.append({row, [=](Side side) { bring(side, from.at(0), from.at(1), from.at(2)); },
-                      {[=] {
-                           QComboBox *choice = (*m_w).*box;
-                           choice->setCurrentIndex(choice->findText(to));
-                       },
-                       floorSide,
-                       [=] {
-                           floorSide();
-                           rememberCurrent(*m_f, 1);
-                       }},
-                      check, what});
+    m_actions.append(
+        {row,
+         [=](Side side) {
+             if (setUp)
+                 setUp();
+             bring(side, from);
+         },
+         ours, floor, nullptr,
+         [=] {
+             const QString synopsis = QFileInfo(fileIn(folderAt(m_root, to, 2), to.at(2))).size()
+                 ? synopsisFor(to.at(0), to.at(1), to.at(2))
+                 : QString();
+             return w().selection() == to && w().levels[2]->count() == snippets
+                 && w().synopsis->text() == synopsis;
+         },
+         "the window lists and shows what the action leads to"});
 }
 
 // Load and save go through the library calls the window uses, on the fields
@@ -401,53 +353,48 @@ void Runner::addFileActions(qsizetype size)
 {
     const QString name = sizeName(size);
     const QString folder = m_libraries.textsFolder();
-    const QString path = sptFile(folder, name);
+    const QString path = fileIn(folder, name);
     const SnippetText before{QStringLiteral("before"),
                              QString::fromLatin1(snippetText(QStringLiteral("x"), 2048))};
     const auto load = [=] {
-        const std::optional<SnippetText> text =
-            SnippetFile::read(LibraryPaths::snippetFilePath(folder, name));
-        if (text)
-            SnippetFields::show(texts().synopsis, texts().body, *text);
+        if (const auto text = SnippetFile::read(LibraryPaths::snippetFilePath(folder, name)))
+            SnippetFields::show(t().synopsis, t().body, *text);
     };
     m_actions.append(
         {{QStringLiteral("load-") + name, QStringLiteral("load ") + sizeLabel(size), 0},
-         [=](Side) { SnippetFields::show(texts().synopsis, texts().body, before); },
-         {load, [=] { floorShow(texts(), path); }, nullptr},
+         [=](Side) { SnippetFields::show(t().synopsis, t().body, before); }, load,
+         [=] { floorShow(t(), path); }, nullptr,
          [=] {
-             return texts().synopsis->text()
+             return t().synopsis->text()
                  == synopsisFor(QStringLiteral("texts"), QStringLiteral("sizes"), name);
          },
          "loading shows the file"});
 
-    // Every save starts from the fields as a load leaves them.
+    // Every save starts from the fields as a load leaves them. The design
+    // first takes the text out of the editor and encodes it.
+    const auto write = [path](const QByteArray &bytes) {
+        QSaveFile file(path);
+        expect(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
+                   && file.commit(),
+               "a plain save succeeds");
+    };
     m_actions.append(
         {{QStringLiteral("save-") + name, QStringLiteral("save ") + sizeLabel(size), 1.5},
          [=](Side) {
              m_original = fileBytes(path);
              load();
          },
-         {[=] {
-              QString error;
-              m_saved = SnippetFile::write(LibraryPaths::snippetFilePath(folder, name),
-                                           SnippetFields::current(texts().synopsis, texts().body),
-                                           &error);
-          },
-          [=] {
-              QSaveFile file(path);
-              file.open(QIODevice::WriteOnly);
-              file.write(m_original);
-              file.commit();
-          },
-          // The design first takes the text out of the editor and encodes it.
-          [=] {
-              QString body = texts().body->document()->toRawText();
-              body.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-              QSaveFile file(path);
-              file.open(QIODevice::WriteOnly);
-              file.write(texts().synopsis->text().toUtf8() + '\n' + body.toUtf8());
-              file.commit();
-          }},
+         [=] {
+             QString error;
+             m_saved = SnippetFile::write(LibraryPaths::snippetFilePath(folder, name),
+                                          SnippetFields::current(t().synopsis, t().body), &error);
+         },
+         [=] { write(m_original); },
+         [=] {
+             QString body = t().body->document()->toRawText();
+             body.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+             write(t().synopsis->text().toUtf8() + '\n' + body.toUtf8());
+         },
          [=] { return m_saved && fileBytes(path) == m_original; },
          "saving unchanged fields writes the same bytes"});
 }
@@ -460,49 +407,35 @@ QList<Row> Runner::rows() const
     return rows;
 }
 
-void Runner::bring(Side side, const QString &language, const QString &category,
-                   const QString &snippet)
+void Runner::bring(Side side, const QStringList &selection)
 {
     m_libraries.activate(QStringLiteral("large"));
-    remember(language, category, snippet);
+    remember(selection);
     if (side != Side::Ours) {
-        if (!m_floorWindow) {
-            m_floorWindow = bareWindow();
-            m_floorWindow->show();
-            m_f.emplace(m_floorWindow.get());
-        }
-        floorStartUp(*m_f, m_libraries.root(), language, category, snippet);
+        floorCascade(f(), m_root, selection, -1);
     } else if (!m_window) {
+        // A new window starts on the remembered selection.
         m_window = std::make_unique<MainWindow>();
         m_window->show();
         m_w.emplace(m_window.get());
     } else {
-        for (const auto &[box, text] : {std::pair{m_w->language, language},
-                                        std::pair{m_w->category, category},
-                                        std::pair{m_w->snippet, snippet}}) {
-            if (box->currentText() != text)
-                box->setCurrentIndex(box->findText(text));
+        for (int level = 0; level < 3; ++level) {
+            QComboBox *box = w().levels[level];
+            if (box->currentText() != selection.at(level))
+                box->setCurrentIndex(box->findText(selection.at(level)));
         }
     }
     QCoreApplication::processEvents();
 }
 
-const Parts &Runner::texts()
-{
-    if (!m_textsWindow) {
-        m_textsWindow = bareWindow();
-        m_t.emplace(m_textsWindow.get());
-    }
-    return *m_t;
-}
-
 void Runner::run(int run, const QString &only)
 {
-    const std::array<Side, 3> order = run % 2 ? std::array{Side::Floor, Side::Design, Side::Ours}
-                                              : std::array{Side::Ours, Side::Floor, Side::Design};
-    for (const Side side : order) {
+    for (const Side side : run % 2 ? QList{Side::Floor, Side::Design, Side::Ours}
+                                   : QList{Side::Ours, Side::Floor, Side::Design}) {
         for (const Action &action : m_actions) {
-            const std::function<void()> &measured = action.sides.at(size_t(side));
+            const std::function<void()> &measured = side == Side::Ours ? action.ours
+                : side == Side::Floor                                  ? action.floor
+                                                                       : action.design;
             if (!measured || (!only.isEmpty() && only != sampleKey(action.row.key, side)))
                 continue;
             if (action.prepare)
@@ -516,8 +449,8 @@ void Runner::run(int run, const QString &only)
             m_made.reset();
         }
     }
-    m_window.reset();
     m_w.reset();
+    m_window.reset();
     m_libraries.deactivate();
 }
 
@@ -533,5 +466,13 @@ long peakKilobytes(const QString &actionSide, const Scale &scale, Libraries &lib
 {
     Recorder recorder(false);
     Runner(scale, libraries, recorder).run(0, actionSide);
-    return peakSoFarKilobytes();
+    // VmHWM rather than getrusage: ru_maxrss survives exec, so a child
+    // started by a large parent would report the parent's size.
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
 }
