@@ -142,9 +142,8 @@ QByteArray fileBytes(const QString &path)
 
 // The sides of an action are ordinary functions side by side: ours drives
 // the program's window or its library calls; the floor does the same job the
-// plainest way on a bare window. Where a target is missed by what the
-// window's described behaviour makes any implementation do, a design floor
-// adds that work to the floor.
+// plainest way on a bare window; the design floor adds to the floor what the
+// window's own described behaviour makes any implementation do.
 struct Action
 {
     Row row;
@@ -167,9 +166,10 @@ public:
 
 private:
     // An action on the shown window over the large library, from `from` to
-    // `to`, after which the window lists `snippets` snippets.
+    // `to`, after which the window lists `snippets` snippets; its design
+    // floor adds the settings write of each snippet the cascade loads.
     void addWindowAction(const Row &row, const QStringList &from, const QStringList &to,
-                         int snippets, const std::function<void()> &ours,
+                         int snippets, int loads, const std::function<void()> &ours,
                          const std::function<void()> &floor,
                          const std::function<void()> &setUp = nullptr);
     void addFileActions(qsizetype size);
@@ -264,7 +264,7 @@ Runner::Runner(const Scale &scale, Libraries &libraries, Recorder &recorder)
     };
     for (const auto &s : switches) {
         addWindowAction(
-            s.row, s.from, s.to, s.snippets,
+            s.row, s.from, s.to, s.snippets, 1,
             [=] {
                 QComboBox *box = w().levels[s.level];
                 box->setCurrentIndex(box->findText(s.to.at(s.level)));
@@ -273,12 +273,14 @@ Runner::Runner(const Scale &scale, Libraries &libraries, Recorder &recorder)
     }
 
     // Adding and then removing the same name leaves the library as it was.
+    // The add writes the settings for the new name and for the loads of the
+    // first snippet and of the new one; the remove for the first snippet.
     const QString folder = folderAt(m_root, first, 2);
     const QStringList added{language, category, middle.at(2) + QLatin1Char('a')};
     const QString addedFile = fileIn(folder, added.at(2));
     addWindowAction(
         {QStringLiteral("add-snippet"), QStringLiteral("add snippet (among %1)").arg(count), 2.0},
-        first, added, snippets + 1,
+        first, added, snippets + 1, 3,
         [=] {
             // The clock starts again when the name is accepted: the dialog
             // is the user's time, not the action's.
@@ -303,7 +305,7 @@ Runner::Runner(const Scale &scale, Libraries &libraries, Recorder &recorder)
     addWindowAction(
         {QStringLiteral("remove-snippet"), QStringLiteral("remove snippet (among %1)").arg(count),
          2.0},
-        added, first, snippets, [=] { w().remove->click(); },
+        added, first, snippets, 1, [=] { w().remove->click(); },
         [=] {
             QFile::moveToTrash(addedFile);
             floorCascade(f(), m_root, first, 1);
@@ -325,7 +327,7 @@ Runner::Runner(const Scale &scale, Libraries &libraries, Recorder &recorder)
 }
 
 void Runner::addWindowAction(const Row &row, const QStringList &from, const QStringList &to,
-                             int snippets, const std::function<void()> &ours,
+                             int snippets, int loads, const std::function<void()> &ours,
                              const std::function<void()> &floor,
                              const std::function<void()> &setUp)
 {
@@ -336,7 +338,11 @@ void Runner::addWindowAction(const Row &row, const QStringList &from, const QStr
                  setUp();
              bring(side, from);
          },
-         ours, floor, nullptr,
+         ours, floor,
+         [=] {
+             floor();
+             remember(f().selection(), loads);
+         },
          [=] {
              const QString synopsis = QFileInfo(fileIn(folderAt(m_root, to, 2), to.at(2))).size()
                  ? synopsisFor(to.at(0), to.at(1), to.at(2))
