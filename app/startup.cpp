@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/version.h"
 #include "glass/composition.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,7 @@
 
 void setApplicationIdentity()
 {
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0.2"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("Brantova"));
     QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("quillory.org"));

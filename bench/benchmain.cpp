@@ -1,139 +1,99 @@
-// Times every user action against its floor: the directory and file reads it
-// cannot avoid, done once with plain Qt calls, plus the unavoidable widget
-// work. Runs headless in a temporary home; never touches the user's files.
+// Times every user action against its floor, both measured in the same run,
+// and prints each ratio against the action's target. Runs headless in a
+// temporary home; never touches the user's files.
 //
-//   quillory_bench [--runs N] [--csv FILE] [--no-counts] [--smoke]
+//   quillory_bench [--runs N] [--peaks] [--smoke]
+//
+// --peaks adds the peak resident memory of the window on the large library
+// and on the largest text; bench/count-syscalls.sh adds system-call counts
+// (it runs the benchmark with --marks). --peak KEY/SIDE is for the children
+// that --peaks starts.
 
 #include "app/startup.h"
 #include "bench/actions.h"
-#include "bench/recorder.h"
-#include "bench/report.h"
+#include "bench/bench.h"
 #include "bench/synthlibrary.h"
 #include "tests/testsupport.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QProcess>
-
-#include <cstdio>
-#include <optional>
+#include <QTextStream>
 
 using namespace SynthLibrary;
 
 namespace {
 
-struct Options
+QString number(double value, int decimals)
 {
-    bool smoke = false;
-    bool counts = true;
-    int runs = 0; // 0: the scale's own
-    QString csvPath;
-    QString childPeak; // a PeakCase name: measure it in this process and exit
-    bool childCount = false; // run once, marked for strace
-};
+    return value > 0 ? QString::number(value, 'f', decimals) : QStringLiteral("-");
+}
 
-Options parse(int argc, char *argv[])
+QString table(const QList<Row> &rows, const Recorder &recorder)
 {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--smoke")
-            options.smoke = true;
-        else if (arg == "--no-counts")
-            options.counts = false;
-        else if (arg == "--runs" && hasValue)
-            options.runs = QByteArray(argv[++i]).toInt();
-        else if (arg == "--csv" && hasValue)
-            options.csvPath = QString::fromLocal8Bit(argv[++i]);
-        else if (arg == "--child-peak" && hasValue)
-            options.childPeak = QString::fromLocal8Bit(argv[++i]);
-        else if (arg == "--child-count")
-            options.childCount = true;
-        else
-            std::fprintf(stderr, "bench: ignoring unknown argument %s\n", argv[i]);
+    QString out;
+    QTextStream s(&out);
+    s << "| action | ours ms | floor ms | ratio | target | met | design floor ms | ours/design |\n"
+         "|---|---:|---:|---:|---:|---|---:|---:|\n";
+    for (const Row &row : rows) {
+        const double ours = recorder.medianMs(row.key, Side::Ours);
+        const double floor = recorder.medianMs(row.key, Side::Floor);
+        const double design = recorder.medianMs(row.key, Side::Design);
+        const bool judged = row.target > 0 && floor > 0;
+        s << "| " << row.title << " | " << number(ours, ours < 10 ? 2 : 1) << " | "
+          << number(floor, floor < 10 ? 2 : 1) << " | " << number(floor ? ours / floor : 0, 2)
+          << " | " << number(judged ? row.target : 0, 1) << " | "
+          << (judged ? (ours / floor <= row.target ? "yes" : "**no**") : "-") << " | "
+          << number(design, design < 10 ? 2 : 1) << " | "
+          << number(design ? ours / design : 0, 2) << " |\n";
     }
-    return options;
+    return out;
 }
 
-QStringList scaleArguments(const Options &options)
-{
-    return options.smoke ? QStringList{QStringLiteral("--smoke")} : QStringList();
-}
-
-const QList<PeakCase> peakCases = {PeakCase::BareWindow, PeakCase::LargeLibrary,
-                                   PeakCase::LargeLibraryFloor, PeakCase::LargestText,
-                                   PeakCase::LargestTextFloor};
-
-// Each case in a process of its own, so one case's peak cannot hide another's.
-double childPeakMb(PeakCase peakCase, const Options &options)
+// Each case in a process of its own, so that one case's peak cannot hide
+// another's; the children share this process's home and libraries.
+double peakMb(const QString &actionSide, bool smoke)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(),
-                QStringList{QStringLiteral("--child-peak"), peakCaseName(peakCase)}
-                    + scaleArguments(options));
+    QStringList arguments{QStringLiteral("--peak"), actionSide};
+    if (smoke)
+        arguments.append(QStringLiteral("--smoke"));
+    child.start(QCoreApplication::applicationFilePath(), arguments);
     const bool finished = child.waitForFinished(-1) && child.exitCode() == 0;
     const QByteArray output = child.readAllStandardOutput().trimmed();
     expect(finished && output.startsWith("peak-kb "), "a peak memory child reports its peak");
     return output.mid(8).toLong() / 1024.0;
 }
 
-QList<PeakResult> measurePeaks(const Scale &scale, const Options &options)
+// The window on the large library and on the largest text, against a bare
+// window filled by plain reads. Target: the bare window plus three times the
+// size of the text loaded.
+QString peakTable(const Scale &scale, bool smoke)
 {
-    QHash<PeakCase, double> mb;
-    for (const PeakCase peakCase : peakCases)
-        mb[peakCase] = childPeakMb(peakCase, options);
-    const double bare = mb[PeakCase::BareWindow];
-    const double largest = scale.textSizes.last() / (1024.0 * 1024.0);
-    const double snippet = scale.large.snippetBytes / (1024.0 * 1024.0);
-    return {
-        {QStringLiteral("bare window"), bare, -1, -1},
-        {QStringLiteral("large library"), mb[PeakCase::LargeLibrary],
-         mb[PeakCase::LargeLibraryFloor], bare + 3 * snippet},
-        {sizeLabel(scale.textSizes.last()) + QStringLiteral(" snippet"),
-         mb[PeakCase::LargestText], mb[PeakCase::LargestTextFloor], bare + 3 * largest},
-    };
-}
-
-QList<ActionResult> results(const Scale &scale, const Recorder &recorder,
-                            const std::optional<CountTable> &counts)
-{
-    QList<ActionResult> list;
-    for (const ActionInfo &info : actionList(scale)) {
-        ActionResult result{info, median(recorder.samples(info.key, Side::Ours)) / 1e6,
-                            median(recorder.samples(info.key, Side::Floor)) / 1e6,
-                            median(recorder.samples(info.key, Side::Design)) / 1e6,
-                            std::nullopt, std::nullopt};
-        if (counts) {
-            const QString ours = info.key + QStringLiteral("/ours");
-            const QString floor = info.key + QStringLiteral("/floor");
-            if (counts->contains(ours))
-                result.ours = counts->value(ours);
-            if (counts->contains(floor))
-                result.floor = counts->value(floor);
-        }
-        list.append(result);
+    const double bare = peakMb(QStringLiteral("startup-small/floor"), smoke);
+    const QString largest = sizeName(scale.textSizes.last());
+    const struct
+    {
+        QString title, ours, floor;
+        qsizetype loaded;
+    } rows[] = {{QStringLiteral("large library"), QStringLiteral("startup-large/ours"),
+                 QStringLiteral("startup-large/design"), scale.large.snippetBytes},
+                {sizeLabel(scale.textSizes.last()) + QStringLiteral(" snippet"),
+                 QStringLiteral("load-%1/ours").arg(largest),
+                 QStringLiteral("load-%1/floor").arg(largest), scale.textSizes.last()}};
+    QString out;
+    QTextStream s(&out);
+    s << "| peak resident memory | ours MB | floor MB | target MB | met |\n|---|---:|---:|---:|---|\n"
+      << "| bare window | " << number(bare, 1) << " | - | - | - |\n";
+    for (const auto &row : rows) {
+        const double ours = peakMb(row.ours, smoke);
+        const double target = bare + 3.0 * double(row.loaded) / (1024 * 1024);
+        s << "| " << row.title << " | " << number(ours, 1) << " | "
+          << number(peakMb(row.floor, smoke), 1) << " | " << number(target, 1) << " | "
+          << (ours <= target ? "yes" : "**no**") << " |\n";
     }
-    return list;
-}
-
-int runChild(const Options &options, const Scale &scale, int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    setApplicationIdentity();
-    Libraries libraries(QDir::homePath());
-    if (options.childCount) {
-        Recorder recorder(Recorder::Mode::Mark);
-        runActions(scale, libraries, recorder, 1);
-    } else {
-        for (const PeakCase peakCase : peakCases) {
-            if (peakCaseName(peakCase) == options.childPeak)
-                std::printf("peak-kb %ld\n", peakKilobytes(peakCase, scale, libraries));
-        }
-    }
-    return allChecksPassed() ? 0 : 1;
+    return out;
 }
 
 } // namespace
@@ -142,14 +102,25 @@ int main(int argc, char *argv[])
 {
     // Headless always: the numbers must not depend on a display server.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    const Options options = parse(argc, argv);
-    Scale scale = options.smoke ? Scale::smoke() : Scale::full();
-    if (options.runs > 0)
-        scale.runs = options.runs;
+    QByteArrayList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(argv[i]);
+    const auto valueOf = [&args](const char *option) {
+        const qsizetype at = args.indexOf(option);
+        return at >= 0 ? args.value(at + 1) : QByteArray();
+    };
+    const bool smoke = args.contains("--smoke");
+    const bool marks = args.contains("--marks"); // one recorded run, marked
+    Scale scale = smoke ? Scale::smoke() : Scale::full();
+    scale.runs = marks ? 1 : valueOf("--runs").toInt() > 0 ? valueOf("--runs").toInt() : scale.runs;
 
-    // Children share the parent's temporary home and libraries.
-    if (options.childCount || !options.childPeak.isEmpty())
-        return runChild(options, scale, argc, argv);
+    if (const QString actionSide = QString::fromLocal8Bit(valueOf("--peak")); !actionSide.isEmpty()) {
+        QApplication app(argc, argv);
+        setApplicationIdentity();
+        Libraries libraries(QDir::homePath());
+        std::printf("peak-kb %ld\n", peakKilobytes(actionSide, scale, libraries));
+        return checksPassed ? 0 : 1;
+    }
 
     TestSupport::IsolatedHome home;
     QApplication app(argc, argv);
@@ -158,31 +129,24 @@ int main(int argc, char *argv[])
     std::fprintf(stderr, "bench: building the libraries in %s\n", qPrintable(home.path()));
     libraries.build(scale);
 
+    Recorder recorder(marks);
+    const QList<Section> sections = {
+        userActions(scale, libraries, recorder),
+        // Further sections: one entry each.
+    };
     std::fprintf(stderr, "bench: timing, %d runs after a warm-up\n", scale.runs);
-    Recorder recorder(Recorder::Mode::Time);
-    runActions(scale, libraries, recorder, scale.runs);
-
-    std::fprintf(stderr, "bench: measuring peak memory\n");
-    const QList<PeakResult> peaks = measurePeaks(scale, options);
-
-    std::optional<CountTable> counts;
-    if (options.counts) {
-        std::fprintf(stderr, "bench: counting system calls\n");
-        QString why;
-        counts = countSystemCalls(QStringList{QStringLiteral("--child-count")}
-                                      + scaleArguments(options),
-                                  &why);
-        if (!counts)
-            std::fprintf(stderr, "bench: no counts: %s\n", qPrintable(why));
+    QList<Row> rows;
+    for (const Section &section : sections)
+        rows += section.rows;
+    for (int run = 0; run <= scale.runs; ++run) {
+        recorder.setRecording(run > 0);
+        for (const Section &section : sections)
+            section.run(run);
     }
-
-    const QList<ActionResult> actions = results(scale, recorder, counts);
-    const QString csv = formatCsv(actions, peaks);
-    std::printf("%s\n%s", qPrintable(formatTable(actions, peaks)), qPrintable(csv));
-    if (!options.csvPath.isEmpty()) {
-        QFile file(options.csvPath);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(csv.toUtf8());
+    std::printf("%s", qPrintable(table(rows, recorder)));
+    if (args.contains("--peaks")) {
+        std::fprintf(stderr, "bench: measuring peak memory\n");
+        std::printf("\n%s", qPrintable(peakTable(scale, smoke)));
     }
-    return allChecksPassed() ? 0 : 1;
+    return checksPassed ? 0 : 1;
 }

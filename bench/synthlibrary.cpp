@@ -1,6 +1,7 @@
 #include "bench/synthlibrary.h"
 
-#include <QByteArray>
+#include "library/librarypaths.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -14,6 +15,7 @@ namespace {
 constexpr qsizetype KB = 1024;
 constexpr qsizetype MB = 1024 * KB;
 
+// A library that cannot be written would measure nothing.
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -26,17 +28,13 @@ void writeFile(const QString &path, const QByteArray &bytes)
 void buildLibrary(const QString &dir, const Shape &shape)
 {
     for (int l = 0; l < shape.languages; ++l) {
-        const QString language = languageName(l);
-        const int categories = l == 0 ? shape.categories : shape.otherCategories;
-        for (int c = 0; c < categories; ++c) {
-            const QString category = categoryName(c);
-            const QString folder = dir + QLatin1Char('/') + language + QLatin1Char('/') + category;
+        for (int c = 0; c < (l == 0 ? shape.categories : shape.otherCategories); ++c) {
+            const QString folder = LibraryPaths::categoryPath(dir, languageName(l), categoryName(c));
             QDir().mkpath(folder);
-            const int snippets = (l == 0 && c == 0) ? shape.snippets : shape.otherSnippets;
-            for (int s = 0; s < snippets; ++s) {
-                const QString name = snippetName(s);
-                writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".spt"),
-                          snippetText(synopsisFor(language, category, name), shape.snippetBytes));
+            for (int s = 0; s < (l == 0 && c == 0 ? shape.snippets : shape.otherSnippets); ++s) {
+                writeFile(folder + QLatin1Char('/') + snippetName(s) + LibraryPaths::snippetSuffix,
+                          snippetText(synopsisFor(languageName(l), categoryName(c), snippetName(s)),
+                                      shape.snippetBytes));
             }
         }
     }
@@ -54,21 +52,6 @@ Scale Scale::smoke()
     return {{2, 2, 3, 2, 3, 512}, {3, 4, 40, 2, 3, 512}, {2 * KB, 16 * KB, 64 * KB}, 1};
 }
 
-QString languageName(int index)
-{
-    return QStringLiteral("lang%1").arg(index, 2, 10, QLatin1Char('0'));
-}
-
-QString categoryName(int index)
-{
-    return QStringLiteral("c%1").arg(index, 3, 10, QLatin1Char('0'));
-}
-
-QString snippetName(int index)
-{
-    return QStringLiteral("s%1").arg(index, 5, 10, QLatin1Char('0'));
-}
-
 QString sizeLabel(qsizetype bytes)
 {
     if (bytes >= MB && bytes % MB == 0)
@@ -76,16 +59,6 @@ QString sizeLabel(qsizetype bytes)
     if (bytes >= KB && bytes % KB == 0)
         return QStringLiteral("%1 KB").arg(bytes / KB);
     return QStringLiteral("%1 B").arg(bytes);
-}
-
-QString sizeName(qsizetype bytes)
-{
-    return sizeLabel(bytes).remove(QLatin1Char(' '));
-}
-
-QString synopsisFor(const QString &language, const QString &category, const QString &snippet)
-{
-    return QStringLiteral("Synthetic snippet %1/%2/%3").arg(language, category, snippet);
 }
 
 QByteArray snippetText(const QString &synopsis, qsizetype size)
@@ -100,20 +73,15 @@ QByteArray snippetText(const QString &synopsis, qsizetype size)
     return text;
 }
 
-Libraries::Libraries(const QString &home)
-    : m_home(home)
-{
-}
-
 void Libraries::build(const Scale &scale)
 {
     buildLibrary(stored(QStringLiteral("small")), scale.small);
     buildLibrary(stored(QStringLiteral("large")), scale.large);
     QDir().mkpath(textsFolder());
     for (const qsizetype size : scale.textSizes) {
-        const QString name = sizeName(size);
-        writeFile(textsFolder() + QLatin1Char('/') + name + QStringLiteral(".spt"),
-                  snippetText(synopsisFor(QStringLiteral("texts"), QStringLiteral("sizes"), name),
+        writeFile(textsFolder() + QLatin1Char('/') + sizeName(size) + LibraryPaths::snippetSuffix,
+                  snippetText(synopsisFor(QStringLiteral("texts"), QStringLiteral("sizes"),
+                                          sizeName(size)),
                               size));
     }
     QDir().mkpath(m_home + QStringLiteral("/Documents"));
@@ -140,20 +108,11 @@ void Libraries::deactivate()
     m_active.clear();
 }
 
-QString Libraries::root() const
-{
-    return m_home + QStringLiteral("/Documents/My Snippets");
-}
-
 QString Libraries::textsFolder() const
 {
     const QString texts = QStringLiteral("texts");
-    return (m_active == texts ? root() : stored(texts)) + QStringLiteral("/texts/sizes");
-}
-
-QString Libraries::stored(const QString &name) const
-{
-    return m_home + QStringLiteral("/bench-libraries/") + name;
+    return LibraryPaths::categoryPath(m_active == texts ? root() : stored(texts), texts,
+                                      QStringLiteral("sizes"));
 }
 
 } // namespace SynthLibrary

@@ -27,7 +27,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# CI fails on a new warning in our own code; a build to run only shows it.
+werror=OFF
+if [ "$mode" = test ]; then werror=ON; fi
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORY_WARNINGS_AS_ERRORS=$werror
 cmake --build build -j2
 
 if [ "$mode" = run ]; then
@@ -39,7 +42,7 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2
 # The whole suite once more, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (g++'s own runtimes); any report fails the run.
 sanitizers="-fsanitize=address,undefined"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_WARNINGS_AS_ERRORS=ON \
     -DCMAKE_CXX_FLAGS="$sanitizers -fno-omit-frame-pointer -fno-sanitize-recover=all" \
     -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" -DCMAKE_SHARED_LINKER_FLAGS="$sanitizers" \
     -DCMAKE_MODULE_LINKER_FLAGS="$sanitizers"

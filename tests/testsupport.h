@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace TestSupport {
 
@@ -88,16 +89,39 @@ inline QStringList itemTexts(const QComboBox *box)
     return texts;
 }
 
+// The pollers below time their steps against this object. A test class
+// that answers dialogs calls beginTest() in init() and endTest() in
+// cleanup(): a poller still waiting then dies with its test, instead of
+// answering the next test's dialog or reaching into a finished test's locals.
+inline std::unique_ptr<QObject> &testScope()
+{
+    static std::unique_ptr<QObject> scope;
+    return scope;
+}
+
+inline void beginTest()
+{
+    testScope() = std::make_unique<QObject>();
+}
+
+inline void endTest()
+{
+    testScope().reset();
+}
+
 // Runs `answer` on the next modal dialog, once it is open. Call before the
 // action that opens the dialog; returns a flag that tells whether it ran.
 inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answer)
 {
+    QObject *scope = testScope().get();
+    if (!scope)
+        qFatal("whenModalOpens needs TestSupport::beginTest() in the test's init()");
     auto done = std::make_shared<bool>(false);
     auto poll = std::make_shared<std::function<void(int)>>();
     // Only the pending timer owns the poll; a strong self-reference would
     // keep it alive forever (and fail the leak checker).
     const std::weak_ptr<std::function<void(int)>> self = poll;
-    *poll = [answer, done, self](int triesLeft) {
+    *poll = [answer, done, self, scope](int triesLeft) {
         if (QWidget *dialog = QApplication::activeModalWidget()) {
             answer(dialog);
             *done = true;
@@ -105,9 +129,9 @@ inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answe
         }
         const auto next = self.lock();
         if (next && triesLeft > 0)
-            QTimer::singleShot(10, [next, triesLeft] { (*next)(triesLeft - 1); });
+            QTimer::singleShot(10, scope, [next, triesLeft] { (*next)(triesLeft - 1); });
     };
-    QTimer::singleShot(0, [poll] { (*poll)(500); });
+    QTimer::singleShot(0, scope, [poll] { (*poll)(500); });
     return done;
 }
 

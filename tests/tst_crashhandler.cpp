@@ -150,7 +150,9 @@ void TestCrashHandler::crashIsReportedAndKeepsItsSignal()
 
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
     QCOMPARE(child.exitCode(), signalNumber);
-    QCOMPARE(report.contains("Quillory 1.0.0.2 crashed: " + signalName), reported);
+    const QByteArray headline = "Quillory " + QCoreApplication::applicationVersion().toUtf8()
+            + " crashed: " + signalName;
+    QCOMPARE(report.contains(headline), reported);
     if (reported) {
         const QByteArray backtrace = report.mid(report.indexOf("Backtrace:\n"));
         QVERIFY2(backtrace.contains("[0x"), report.constData());

@@ -27,6 +27,14 @@ QString installedLibrary()
     return searchDir() + QStringLiteral("/libdwmapi.so");
 }
 
+// The state of the copy the helper loaded, not of a second instance.
+FakeDwmState *loadedFake()
+{
+    const auto state = reinterpret_cast<FakeDwmStateFunction>(
+            QLibrary(installedLibrary()).resolve("fakeDwmState"));
+    return state ? state() : nullptr;
+}
+
 class PaintCounter : public QWidget
 {
 public:
@@ -38,9 +46,10 @@ protected:
 
 } // namespace
 
-// The helper's state lives as long as the process, so the order matters: the
-// library is missing until the first test installs it, and no widget is
-// registered before compositionChangeWithoutWidgets has run.
+// The helper keeps the library it found and the widgets it extended for the
+// life of the process. The first test watches it find the library; init()
+// installs the fake for any other test run first or alone.
+// compositionChangeWithoutWidgets runs before any widget is registered.
 class TestGlass : public QObject
 {
     Q_OBJECT
@@ -66,6 +75,7 @@ private:
     FakeDwmState *fake = nullptr;
 };
 
+
 void TestGlass::initTestCase()
 {
     const QStringList searchPath = qEnvironmentVariable("LD_LIBRARY_PATH").split(QLatin1Char(':'));
@@ -79,15 +89,21 @@ void TestGlass::initTestCase()
 
 void TestGlass::init()
 {
-    // Every test after the first talks to the fake library that the first installs.
     if (qstrcmp(QTest::currentTestFunction(), "lookupRetriedWhileLibraryMissing") == 0)
         return;
-    QVERIFY2(fake, "the fake library was never installed");
+    if (!fake) {
+        QVERIFY(QFile::copy(QStringLiteral(FAKE_DWMAPI_PATH), installedLibrary()));
+        QVERIFY(resolveDwmLibrary());
+        fake = loadedFake();
+    }
+    QVERIFY2(fake, "the fake library has no state to steer");
     *fake = FakeDwmState();
 }
 
 void TestGlass::lookupRetriedWhileLibraryMissing()
 {
+    if (fake)
+        QSKIP("an earlier test installed the library, and the helper keeps what it found");
     QWidget widget;
     widget.setAttribute(Qt::WA_TranslucentBackground);
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -102,9 +118,7 @@ void TestGlass::lookupRetriedWhileLibraryMissing()
     QVERIFY(isCompositionEnabled());
     QVERIFY(resolveDwmLibrary());
 
-    // The copy the helper found, not a second instance with state of its own.
-    fake = reinterpret_cast<FakeDwmStateFunction>(
-        QLibrary(installedLibrary()).resolve("fakeDwmState"))();
+    fake = loadedFake();
     QVERIFY(fake);
     QCOMPARE(fake->isEnabledCalls, 1);
 }
@@ -138,7 +152,6 @@ void TestGlass::compositionState()
 void TestGlass::compositionChangeWithoutWidgets()
 {
     WindowNotifier *notifier = windowNotifier();
-    QCOMPARE(windowNotifier(), notifier);
     QVERIFY(notifier->isWindow());
     QVERIFY2(notifier->internalWinId() != 0, "the message only reaches a native window");
     QVERIFY(!notifier->isVisible());

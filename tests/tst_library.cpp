@@ -19,6 +19,7 @@ class TestLibrary : public QObject
 
 private Q_SLOTS:
     void init();
+    void cleanup();
 
     void firstStartCreatesTheDefaultFolders();
     void languagesSortByCharacterCodeAfterDefault();
@@ -83,10 +84,16 @@ QString setting(const char *key)
 
 void TestLibrary::init()
 {
+    TestSupport::beginTest();
     m_window.reset();
     QSettings().clear();
     QDir(QDir::homePath()).removeRecursively();
     QDir().mkpath(QDir::homePath());
+}
+
+void TestLibrary::cleanup()
+{
+    TestSupport::endTest();
 }
 
 void TestLibrary::firstStartCreatesTheDefaultFolders()

@@ -20,6 +20,7 @@ class TestMenuCommands : public QObject
 
 private Q_SLOTS:
     void init();
+    void cleanup();
 
     void fileEntriesDoWhatTheirButtonsDo();
     void quitClosesThroughTheCloseHandling();
@@ -67,10 +68,16 @@ QStringList tree()
 
 void TestMenuCommands::init()
 {
+    TestSupport::beginTest();
     m_window.reset();
     QSettings().clear();
     QDir(QDir::homePath()).removeRecursively();
     QDir().mkpath(QDir::homePath());
+}
+
+void TestMenuCommands::cleanup()
+{
+    TestSupport::endTest();
 }
 
 void TestMenuCommands::trigger(const char *actionName)

@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include "app/version.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -17,7 +19,7 @@ private Q_SLOTS:
 
 void TestStartup::identity()
 {
-    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.0.0.2"));
+    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral(QUILLORY_VERSION));
     QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Brantova"));
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quillory"));
     QVERIFY(!QCoreApplication::organizationDomain().isEmpty());

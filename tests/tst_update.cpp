@@ -108,7 +108,7 @@ private:
 std::optional<UpdateOutcome> runCheck(const QUrl &url, std::chrono::milliseconds timeout = 5s)
 {
     std::optional<UpdateOutcome> result;
-    UpdateCheck check(url, QStringLiteral("1.0.0.2"), timeout);
+    UpdateCheck check(url, QCoreApplication::applicationVersion(), timeout);
     QObject::connect(&check, &UpdateCheck::finished,
                      [&result](const UpdateOutcome &outcome) { result = outcome; });
     check.start();
@@ -235,50 +235,51 @@ void TestUpdate::judgeFeed_data()
     QTest::addColumn<QString>("detail"); // the version found, or part of the failure
 
     const QByteArray page = R"(, "url": "https://example.org/download"})";
-    QTest::newRow("newer") << R"({"version": "1.2.0")" + page << "1.0.0.2" << Kind::NewerAvailable
+    const QString ours = QCoreApplication::applicationVersion();
+    QTest::newRow("newer") << R"({"version": "1.2.0")" + page << ours << Kind::NewerAvailable
                            << "1.2.0";
     QTest::newRow("newer in the last part") << R"({"version": "1.0.0.10")" + page << "1.0.0.2"
                                             << Kind::NewerAvailable << "1.0.0.10";
-    QTest::newRow("same") << R"({"version": "1.0.0.2")" + page << "1.0.0.2" << Kind::UpToDate
-                          << "1.0.0.2";
+    QTest::newRow("same") << R"({"version": ")" + ours.toUtf8() + '"' + page << ours
+                          << Kind::UpToDate << ours;
     QTest::newRow("same with a trailing zero is not newer")
             << R"({"version": "1.0.0.2.0")" + page << "1.0.0.2" << Kind::UpToDate << "1.0.0.2.0";
     QTest::newRow("shorter but equal") << R"({"version": "1.0")" + page << "1.0.0" << Kind::UpToDate
                                        << "1.0";
-    QTest::newRow("older") << R"({"version": "0.9.7")" + page << "1.0.0.2" << Kind::UpToDate
+    QTest::newRow("older") << R"({"version": "0.9.7")" + page << ours << Kind::UpToDate
                            << "0.9.7";
-    QTest::newRow("surrounding blanks") << R"({"version": " 2.0 ")" + page << "1.0.0.2"
+    QTest::newRow("surrounding blanks") << R"({"version": " 2.0 ")" + page << ours
                                         << Kind::NewerAvailable << "2.0";
 
-    QTest::newRow("not JSON") << QByteArray("<html>It works!</html>") << "1.0.0.2" << Kind::Failed
+    QTest::newRow("not JSON") << QByteArray("<html>It works!</html>") << ours << Kind::Failed
                               << "not valid JSON";
-    QTest::newRow("empty") << QByteArray() << "1.0.0.2" << Kind::Failed << "not valid JSON";
-    QTest::newRow("array") << QByteArray(R"(["1.2.0"])") << "1.0.0.2" << Kind::Failed
+    QTest::newRow("empty") << QByteArray() << ours << Kind::Failed << "not valid JSON";
+    QTest::newRow("array") << QByteArray(R"(["1.2.0"])") << ours << Kind::Failed
                            << "not a JSON object";
-    QTest::newRow("no version") << R"({"name": "x")" + page << "1.0.0.2" << Kind::Failed
+    QTest::newRow("no version") << R"({"name": "x")" + page << ours << Kind::Failed
                                 << "names no version";
-    QTest::newRow("version is a number") << R"({"version": 2)" + page << "1.0.0.2"
+    QTest::newRow("version is a number") << R"({"version": 2)" + page << ours
                                          << Kind::Failed << "names no version";
     QTest::newRow("pre-release suffix is not a newer release")
-            << R"({"version": "1.2.0-beta")" + page << "1.0.0.2" << Kind::Failed
+            << R"({"version": "1.2.0-beta")" + page << ours << Kind::Failed
             << "not a version number";
-    QTest::newRow("prefixed") << R"({"version": "v2.0")" + page << "1.0.0.2" << Kind::Failed
+    QTest::newRow("prefixed") << R"({"version": "v2.0")" + page << ours << Kind::Failed
                               << "not a version number";
-    QTest::newRow("word") << R"({"version": "latest")" + page << "1.0.0.2" << Kind::Failed
+    QTest::newRow("word") << R"({"version": "latest")" + page << ours << Kind::Failed
                           << "not a version number";
     QTest::newRow("segment overflow") << R"({"version": "1.99999999999999999999")" + page
-                                      << "1.0.0.2" << Kind::Failed << "not a version number";
-    QTest::newRow("no download page") << QByteArray(R"({"version": "9.0"})") << "1.0.0.2"
+                                      << ours << Kind::Failed << "not a version number";
+    QTest::newRow("no download page") << QByteArray(R"({"version": "9.0"})") << ours
                                       << Kind::Failed << "no valid download page";
     QTest::newRow("script link")
-            << QByteArray(R"json({"version": "9.0", "url": "javascript:alert(1)"})json") << "1.0.0.2"
+            << QByteArray(R"json({"version": "9.0", "url": "javascript:alert(1)"})json") << ours
             << Kind::Failed << "no valid download page";
     QTest::newRow("plain http download page")
-            << QByteArray(R"({"version": "9.0", "url": "http://example.org/d"})") << "1.0.0.2"
+            << QByteArray(R"({"version": "9.0", "url": "http://example.org/d"})") << ours
             << Kind::Failed << "no valid download page";
     QTest::newRow("huge") << R"({"version": "9.0", "pad": ")"
                     + QByteArray(UpdateFeed::maximumSize, 'x') + "\"" + page
-                          << "1.0.0.2" << Kind::Failed << "larger than 64 KiB";
+                          << ours << Kind::Failed << "larger than 64 KiB";
     QTest::newRow("running version unknown") << R"({"version": "1.2.0")" + page << ""
                                              << Kind::Failed << "running version";
 }
@@ -306,17 +307,17 @@ void TestUpdate::messageEscapesFeedData()
     newer.kind = UpdateOutcome::Kind::NewerAvailable;
     newer.newestVersion = QStringLiteral("2.0");
     newer.downloadPage = QUrl(QStringLiteral("https://example.org/get?a=1&b=<i>x</i>\"y"));
-    const QString text = UpdateFeed::describe(newer, QStringLiteral("Quillory"),
-                                              QStringLiteral("1.0.0.2"));
+    const QString ours = QCoreApplication::applicationVersion();
+    const QString text = UpdateFeed::describe(newer, QStringLiteral("Quillory"), ours);
     QVERIFY(text.contains(QStringLiteral("Version 2.0 is available")));
-    QVERIFY(text.contains(QStringLiteral("1.0.0.2")));
+    QVERIFY(text.contains(ours));
     QVERIFY(text.contains(QStringLiteral("<a href=\"https://example.org/get?a=1&amp;b=")));
     QVERIFY(!text.contains(QStringLiteral("<i>")));
     QVERIFY(!text.contains(QStringLiteral("\"y")));
 
     const QString failed = UpdateFeed::describe(
             UpdateOutcome::failed(QStringLiteral("the server said <b>no</b>")),
-            QStringLiteral("Quillory"), QStringLiteral("1.0.0.2"));
+            QStringLiteral("Quillory"), ours);
     QVERIFY(failed.contains(QStringLiteral("&lt;b&gt;no&lt;/b&gt;")));
 }
 
@@ -329,9 +330,10 @@ void TestUpdate::checkOverLoopback_data()
     QTest::addColumn<QList<QByteArray>>("requests");
 
     const QList<QByteArray> feedOnly{"/feed"};
+    const QString ours = QCoreApplication::applicationVersion();
     QTest::newRow("newer") << Routes{{"/feed", feed("1.2.0")}} << Kind::NewerAvailable << "1.2.0"
                            << feedOnly;
-    QTest::newRow("same") << Routes{{"/feed", feed("1.0.0.2")}} << Kind::UpToDate << "1.0.0.2"
+    QTest::newRow("same") << Routes{{"/feed", feed(ours.toUtf8())}} << Kind::UpToDate << ours
                           << feedOnly;
     QTest::newRow("older") << Routes{{"/feed", feed("1.0")}} << Kind::UpToDate << "1.0"
                            << feedOnly;
@@ -469,7 +471,7 @@ void TestUpdate::autoCheckTellsAboutNewerVersionWithoutBlocking()
 void TestUpdate::autoCheckStaysQuietUnlessNewer_data()
 {
     QTest::addColumn<QByteArray>("response");
-    QTest::newRow("same") << feed("1.0.0.2");
+    QTest::newRow("same") << feed(QCoreApplication::applicationVersion().toUtf8());
     QTest::newRow("older") << feed("0.9");
     QTest::newRow("malformed") << http(200, "OK", "{");
     QTest::newRow("missing") << http(404, "Not Found", {});
@@ -493,19 +495,19 @@ void TestUpdate::manualCheckAlwaysAnswers_data()
     QTest::addColumn<QByteArray>("response");
     QTest::addColumn<QStringList>("expected");
 
+    const QString ours = QCoreApplication::applicationVersion();
+    const QString thisIs = QStringLiteral("This is Quillory ") + ours;
+    const QString upToDate = QStringLiteral("Quillory %1 is up to date").arg(ours);
+
     QTest::newRow("no feed") << false << QByteArray()
-                             << QStringList{"This is Quillory 1.0.0.2",
-                                            "from the package it was installed with"};
+                             << QStringList{thisIs, "from the package it was installed with"};
     QTest::newRow("newer") << true << feed("1.2.0")
-                           << QStringList{"Version 1.2.0 is available; this is Quillory 1.0.0.2",
+                           << QStringList{"Version 1.2.0 is available; this is Quillory " + ours,
                                           "href=\"https://example.org/download\""};
-    QTest::newRow("same") << true << feed("1.0.0.2")
-                          << QStringList{"Quillory 1.0.0.2 is up to date"};
-    QTest::newRow("older") << true << feed("1.0")
-                           << QStringList{"Quillory 1.0.0.2 is up to date"};
+    QTest::newRow("same") << true << feed(ours.toUtf8()) << QStringList{upToDate};
+    QTest::newRow("older") << true << feed("1.0") << QStringList{upToDate};
     QTest::newRow("missing") << true << http(404, "Not Found", {})
-                             << QStringList{"This is Quillory 1.0.0.2", "failed",
-                                            "answered 404 Not Found"};
+                             << QStringList{thisIs, "failed", "answered 404 Not Found"};
     QTest::newRow("malformed") << true << http(200, "OK", "1.2.0")
                                << QStringList{"failed", "not valid JSON"};
 }
@@ -532,19 +534,23 @@ void TestUpdate::manualCheckCanBeCancelled()
     Update::getUpdater()->setTimeout(60s);
 
     // Cancel only once the request is out, so the check really is under way.
+    bool cancelled = false;
     QTimer poll;
-    poll.callOnTimeout([&server] {
+    poll.callOnTimeout([&server, &cancelled] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (box && !server.requests().isEmpty())
-            box->button(QMessageBox::Cancel)->click();
+        QAbstractButton *cancel = box ? box->button(QMessageBox::Cancel) : nullptr;
+        if (cancel && !server.requests().isEmpty() && !cancelled) {
+            cancelled = true;
+            cancel->click();
+        }
     });
     poll.start(10);
 
     QElapsedTimer clock;
     clock.start();
     Update::getUpdater()->manualCheck();
+    QVERIFY2(cancelled, "the dialog offered no Cancel while the check was under way");
     QVERIFY(clock.elapsed() < 10000);
-    QCOMPARE(QApplication::activeModalWidget(), nullptr);
 }
 
 QUILLORY_TEST_MAIN(TestUpdate)

@@ -30,6 +30,7 @@ class TestHostileLibrary : public QObject
 
 private Q_SLOTS:
     void init();
+    void cleanup();
 
     void fileWhereAFolderBelongs_data();
     void fileWhereAFolderBelongs();
@@ -175,10 +176,16 @@ QStringList TestHostileLibrary::current()
 
 void TestHostileLibrary::init()
 {
+    TestSupport::beginTest();
     m_window.reset();
     QSettings().clear();
     TreeSnapshot::removeTree(QDir::homePath());
     QDir().mkpath(QDir::homePath());
+}
+
+void TestHostileLibrary::cleanup()
+{
+    TestSupport::endTest();
 }
 
 void TestHostileLibrary::cleanupTestCase()
