@@ -144,29 +144,41 @@ void TestSnippetFile::roundTripThroughFields()
 void TestSnippetFile::editedFieldsSave_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("pastedInSynopsis");
     QTest::addColumn<QByteArray>("saved");
 
-    // Shift+Enter then "x" at the end of the body.
-    QTest::newRow("typed line break") << QByteArray("s\na") << QByteArray("s\na\nx");
+    // Without a paste, Shift+Enter then "x" at the end of the body.
+    QTest::newRow("typed line break") << QByteArray("s\na") << QString() << QByteArray("s\na\nx");
     QTest::newRow("typed line break, Windows body")
-        << QByteArray("s\na\r\nb") << QByteArray("s\na\r\nb\r\nx");
+        << QByteArray("s\na\r\nb") << QString() << QByteArray("s\na\r\nb\r\nx");
+    // Each break used to start the body early, at the next load.
+    QTest::newRow("pasted lines in the synopsis")
+        << QByteArray("s\nbody") << QStringLiteral("\nb\r\nc\rd\u2028e\u2029f")
+        << QByteArray("s b c d e f\nbody");
 }
 
 void TestSnippetFile::editedFieldsSave()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, pastedInSynopsis);
     QFETCH(QByteArray, saved);
     QLineEdit synopsis;
     QTextEdit body;
     SnippetFields fields(&synopsis, &body);
     fields.show(SnippetFile::parse(SnippetFile::decode(bytes)));
 
-    body.moveCursor(QTextCursor::End);
-    QTest::keyClick(&body, Qt::Key_Return, Qt::ShiftModifier);
-    QTest::keyClicks(&body, QStringLiteral("x"));
+    if (pastedInSynopsis.isEmpty()) {
+        body.moveCursor(QTextCursor::End);
+        QTest::keyClick(&body, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(&body, QStringLiteral("x"));
+    } else {
+        synopsis.end(false);
+        synopsis.insert(pastedInSynopsis);
+    }
     const QString file = path(QStringLiteral("x.spt"));
-    QVERIFY(SnippetFile::write(file, fields.current(), nullptr));
+    QVERIFY(SnippetFile::write(file, fields.textToSave(), nullptr));
     QCOMPARE(bytesOf(file), saved);
+    QCOMPARE(synopsis.text(), SnippetFile::read(file)->synopsis);
 }
 
 void TestSnippetFile::writtenBytes_data()
