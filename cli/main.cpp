@@ -1,0 +1,31 @@
+#include "cli/clicommands.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillory-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
+
+#ifdef Q_OS_WIN
+    // Snippets are passed on byte for byte; text mode would add carriage returns.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    QFile in;
+    QFile out;
+    QFile err;
+    in.open(fileno(stdin), QIODevice::ReadOnly);
+    out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    err.open(fileno(stderr), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    return CliCommands::run(QCoreApplication::arguments(), in, out, err);
+}
