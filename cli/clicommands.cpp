@@ -14,7 +14,6 @@
 #include <QIODevice>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
 
 #include <functional>
 #include <optional>
@@ -116,10 +115,10 @@ QString firstLine(QStringView text)
     return line.toString();
 }
 
-// Calls `visit` for every snippet in the scope, in the window's order.
-void forEachSnippet(const QString &root, const QStringList &scope,
-                    const std::function<void(const QString &, const QString &,
-                                             const CliLibrary::SnippetEntry &)> &visit)
+// Calls `visit` for every category in the scope, in the window's order.
+void forEachCategory(const QString &root, const QStringList &scope,
+                     const std::function<void(const QString &, const QString &,
+                                              const CliLibrary::CategoryFolder &)> &visit)
 {
     const QStringList languages =
         scope.isEmpty() ? CliLibrary::folderNames(root) : QStringList{scope[0]};
@@ -128,10 +127,9 @@ void forEachSnippet(const QString &root, const QStringList &scope,
         const QStringList categories =
             scope.size() < 2 ? CliLibrary::folderNames(languagePath) : QStringList{scope[1]};
         for (const QString &category : categories) {
-            const auto entries =
-                CliLibrary::snippets(LibraryPaths::categoryPath(root, language, category));
-            for (const CliLibrary::SnippetEntry &entry : entries)
-                visit(language, category, entry);
+            const CliLibrary::CategoryFolder folder(
+                LibraryPaths::categoryPath(root, language, category));
+            visit(language, category, folder);
         }
     }
 }
@@ -158,12 +156,14 @@ int list(Context &context, const QStringList &scope, bool all)
     if (const int status = checkScope(context, scope))
         return status;
     if (all) {
-        forEachSnippet(context.root, scope,
-                       [&](const QString &language, const QString &category,
-                           const CliLibrary::SnippetEntry &entry) {
-                           context.out.line(language + QLatin1Char('/') + category
-                                            + QLatin1Char('/') + entry.name);
-                       });
+        forEachCategory(context.root, scope,
+                        [&](const QString &language, const QString &category,
+                            const CliLibrary::CategoryFolder &folder) {
+                            const QString prefix =
+                                language + QLatin1Char('/') + category + QLatin1Char('/');
+                            for (const CliLibrary::SnippetEntry &entry : folder.snippets())
+                                context.out.line(prefix + entry.name);
+                        });
         return Success;
     }
     if (scope.size() == 2) {
@@ -257,19 +257,9 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
 
     bool found = false;
     bool troubled = false;
-    QSet<QString> seen; // a name that several files list under is one snippet
-    QString seenIn;
-    forEachSnippet(context.root, scope, [&](const QString &language, const QString &category,
-                                            const CliLibrary::SnippetEntry &entry) {
-        if (seenIn != entry.path.left(entry.path.size() - entry.name.size())) {
-            seen.clear();
-            seenIn = entry.path.left(entry.path.size() - entry.name.size());
-        }
-        if (seen.contains(entry.name))
-            return;
-        seen.insert(entry.name);
-
-        CliLibrary::FileRead read = CliLibrary::readSnippetFile(entry.path);
+    const auto search = [&](const QString &snippet, const CliLibrary::CategoryFolder &folder,
+                            const CliLibrary::SnippetEntry &entry) {
+        CliLibrary::FileRead read = folder.read(entry);
         if (read.status == CliLibrary::FileRead::Refused) {
             context.note(entry.path, QStringLiteral("skipped, ") + read.reason);
             return;
@@ -280,8 +270,6 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
             return;
         }
 
-        const QString snippet =
-            language + QLatin1Char('/') + category + QLatin1Char('/') + entry.name;
         const bool nameMatches = matcher.matchesLine(entry.name);
         const SnippetMatcher::Verdict verdict = matcher.quickVerdict(read.bytes);
         if (output.namesOnly && (nameMatches || verdict == SnippetMatcher::Verdict::Yes)) {
@@ -305,11 +293,18 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
         }
         // A match in the name is line 0, showing the synopsis, unless the
         // synopsis itself matched and is shown as line 1 anyway.
-        const QString synopsis = nameMatches ? firstLine(text) : QString();
         if (nameMatches && (lines.isEmpty() || lines.first().number != 1))
-            printMatch(context, output, snippet, entry.path, LineMatch{0, synopsis});
+            printMatch(context, output, snippet, entry.path, LineMatch{0, firstLine(text)});
         for (const LineMatch &line : lines)
             printMatch(context, output, snippet, entry.path, line);
+    };
+    forEachCategory(context.root, scope, [&](const QString &language, const QString &category,
+                                             const CliLibrary::CategoryFolder &folder) {
+        const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
+        for (const CliLibrary::SnippetEntry &entry : folder.snippets()) {
+            if (!entry.readByOther)
+                search(prefix + entry.name, folder, entry);
+        }
     });
     if (troubled)
         return Failure;

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <string.h>
+#endif
+
 namespace {
 
 bool isAscii(const QByteArray &bytes)
@@ -48,7 +52,7 @@ SnippetMatcher::SnippetMatcher(const FindOptions &options)
         // Windows-1252 fallback, and never occur inside a multi-byte sequence.
         m_bytesAreAscii = isAscii(utf8);
         m_bytesDecide = !options.word && m_bytesAreAscii;
-        m_bytes = QByteArrayMatcher(utf8);
+        m_patternBytes = utf8;
     }
 }
 
@@ -66,11 +70,24 @@ SnippetMatcher::Verdict SnippetMatcher::quickVerdict(const QByteArray &fileBytes
     if (encoding && *encoding != QStringConverter::Utf8)
         return Verdict::Decode;
 
-    if (m_bytes.indexIn(fileBytes) >= 0)
+    if (containsPatternBytes(fileBytes))
         return m_bytesDecide ? Verdict::Yes : Verdict::Decode;
     // Not found: exact for an ASCII pattern; a pattern beyond ASCII may still
     // match a Windows-1252 file, which is never pure ASCII.
     return m_bytesAreAscii || isAscii(fileBytes) ? Verdict::No : Verdict::Decode;
+}
+
+bool SnippetMatcher::containsPatternBytes(const QByteArray &bytes) const
+{
+#ifdef Q_OS_UNIX
+    // The C library's search is several times faster than Qt's on the short
+    // words people search for, and a find spends its time right here.
+    return memmem(bytes.constData(), bytes.size(), m_patternBytes.constData(),
+                  m_patternBytes.size())
+        != nullptr;
+#else
+    return bytes.indexOf(m_patternBytes) >= 0;
+#endif
 }
 
 bool SnippetMatcher::matchesLine(QStringView line) const

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayMatcher>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
@@ -41,6 +40,7 @@ public:
     QList<LineMatch> matchingLines(QStringView text) const;
 
 private:
+    bool containsPatternBytes(const QByteArray &bytes) const;
     qsizetype findFrom(QStringView text, qsizetype from) const;
 
     bool m_useRegex;
@@ -50,5 +50,5 @@ private:
     bool m_bytesUsable = false;
     bool m_bytesAreAscii = false;
     bool m_bytesDecide = false; // a byte hit is a match, not just a candidate
-    QByteArrayMatcher m_bytes;
+    QByteArray m_patternBytes;
 };

@@ -16,7 +16,10 @@ QStringList folderNames(const QString &path);
 struct SnippetEntry
 {
     QString name;
+    QString fileName; // inside the category folder
     QString path;
+    bool listedAsFile; // the listing saw a regular file, or a link to one
+    bool readByOther;  // another entry of the list reads the same file
 };
 
 // The category's snippets in the window's order. Several files may list
@@ -42,5 +45,23 @@ struct FileRead
 // refused before it is opened: opening a FIFO would hang and a device may
 // act on being opened.
 FileRead readSnippetFile(const QString &path);
+
+// A category folder held open while its snippets are read, so that each file
+// is opened by its name alone instead of by a path the system must walk.
+class CategoryFolder
+{
+public:
+    explicit CategoryFolder(const QString &path);
+    ~CategoryFolder();
+    CategoryFolder(const CategoryFolder &) = delete;
+    CategoryFolder &operator=(const CategoryFolder &) = delete;
+
+    const QList<SnippetEntry> &snippets() const { return m_snippets; }
+    FileRead read(const SnippetEntry &entry) const;
+
+private:
+    QList<SnippetEntry> m_snippets;
+    int m_fd = -1;
+};
 
 } // namespace CliLibrary
