@@ -6,6 +6,7 @@
 
 #include "app/startup.h"
 #include "bench/actions.h"
+#include "bench/findbench.h"
 #include "bench/recorder.h"
 #include "bench/report.h"
 #include "bench/synthlibrary.h"
@@ -184,5 +185,6 @@ int main(int argc, char *argv[])
         if (file.open(QIODevice::WriteOnly))
             file.write(csv.toUtf8());
     }
+    runFindBench(scale, libraries);
     return allChecksPassed() ? 0 : 1;
 }
