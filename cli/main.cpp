@@ -9,6 +9,9 @@
 #include <fcntl.h>
 #include <io.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 int main(int argc, char *argv[])
 {
@@ -16,6 +19,11 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("quillory-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
 
+#ifdef Q_OS_UNIX
+    // Over a file-size limit, a write should fail and the add be undone,
+    // not the process end with its new snippet half written.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 #ifdef Q_OS_WIN
     // Snippets are passed on byte for byte; text mode would add carriage returns.
     _setmode(_fileno(stdin), _O_BINARY);

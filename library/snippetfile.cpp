@@ -52,9 +52,18 @@ QByteArray lineBreakAfter(const QString &synopsis)
                                                   : QByteArrayLiteral("\n");
 }
 
+// Qt 6.4's QSaveFile commits even when its buffer could not be flushed, and
+// a short write reports no error; so the file is written unbuffered and each
+// short write is retried until the rest is written or the write fails.
 bool writeAll(QSaveFile &file, const QByteArray &bytes)
 {
-    return file.write(bytes) == bytes.size();
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
 }
 
 } // namespace
@@ -100,7 +109,7 @@ bool write(const QString &path, const SnippetText &text, QString *errorString)
         QDir().mkpath(info.absoluteDir().absolutePath());
 
     QSaveFile file(info.absoluteFilePath());
-    if (file.open(QIODevice::WriteOnly)) {
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         // Field by field, so a large body is not copied once more just to
         // prepend its synopsis.
         // Text that starts with U+FEFF starts with the bytes of a byte-order

@@ -5,6 +5,8 @@
 
 #include <QBuffer>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 // quillory-cli's commands on a small library: output, exit status, refusals,
@@ -38,8 +40,9 @@ void TestCli::commands_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
     // At Odd/Files: "fifo.spt", "huge.spt" (over 64 MiB), "twice.spt" and
-    // "twice.SPT", or "shadow.SPT" beside a FIFO "shadow.spt".
-    QTest::addColumn<QString>("oddFile");
+    // "twice.SPT", or "shadow.SPT" beside a FIFO "shadow.spt"; or "limit":
+    // files may not grow beyond 4 KiB.
+    QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("output");
     QTest::addColumn<QString>("error"); // part of stderr; empty: stderr is empty
@@ -47,8 +50,8 @@ void TestCli::commands_data()
 
     const auto row = [](const char *name, const QStringList &arguments, int status,
                         const QByteArray &output, const QString &error = QString(),
-                        const QString &oddFile = QString()) {
-        QTest::newRow(name) << arguments << QByteArray() << oddFile << status << output << error
+                        const QString &setup = QString()) {
+        QTest::newRow(name) << arguments << QByteArray() << setup << status << output << error
                             << QString();
     };
     const QByteArray latin = "caf\xC3\xA9 menu\nna\xC3\xAFve \xE2\x80\x9Cquoted\xE2\x80\x9D\n";
@@ -102,9 +105,9 @@ void TestCli::commands_data()
         << QByteArray() << QString() << "C++/Strings/Join.SPT";
     QTest::newRow("add never replaces") << QStringList{"add", "C++/Strings/Join"} << perl
                                         << QString() << 2 << QByteArray() << "--replace" << QString();
-    QTest::newRow("add where a file blocks the folder")
-        << QStringList{"add", "C++/Strings/Split.spt/x"} << perl << QString() << 2 << QByteArray()
-        << "Split.spt" << QString();
+    QTest::newRow("failed add takes its folders away")
+        << QStringList{"add", "Perl/Loops/foreach"} << QByteArray(8192, 'x') << "limit" << 2
+        << QByteArray() << "nothing was added" << QString();
     row("add outside the library", {"add", "../Escaped/x"}, 2, "", "\"..\"");
 
     row("help lists the commands", {"--help"}, 0, QByteArray());
@@ -116,24 +119,33 @@ void TestCli::commands()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, input);
-    QFETCH(QString, oddFile);
+    QFETCH(QString, setup);
     QFETCH(int, status);
     QFETCH(QByteArray, output);
     QFETCH(QString, error);
     QFETCH(QString, written);
 
-    const QString odd = TestSupport::lib(QStringLiteral("Odd/Files/") + oddFile);
-    if (!oddFile.isEmpty())
+    const QString odd = TestSupport::lib(QStringLiteral("Odd/Files/") + setup);
+    if (setup == QLatin1String("fifo") || setup == QLatin1String("shadow")) {
         QDir().mkpath(QFileInfo(odd).absolutePath());
-    if (oddFile == QLatin1String("fifo") || oddFile == QLatin1String("shadow"))
         QCOMPARE(::mkfifo(QFile::encodeName(odd + ".spt").constData(), 0600), 0);
-    if (oddFile == QLatin1String("twice") || oddFile == QLatin1String("shadow"))
-        TestSupport::writeFile("Odd/Files/" + oddFile + ".SPT", "twice");
-    if (oddFile == QLatin1String("twice"))
+    }
+    if (setup == QLatin1String("twice") || setup == QLatin1String("shadow"))
+        TestSupport::writeFile("Odd/Files/" + setup + ".SPT", "twice");
+    if (setup == QLatin1String("twice"))
         TestSupport::writeFile("Odd/Files/twice.spt", "twice");
-    if (oddFile == QLatin1String("huge")) {
+    if (setup == QLatin1String("huge")) {
+        QDir().mkpath(QFileInfo(odd).absolutePath());
         QFile file(odd + ".spt"); // sparse: the size is all that counts
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(64 * 1024 * 1024 + 1));
+    }
+    struct rlimit unlimited;
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    if (setup == QLatin1String("limit")) {
+        std::signal(SIGXFSZ, SIG_IGN); // a write beyond it fails instead of ending the test
+        struct rlimit small = unlimited;
+        small.rlim_cur = 4096;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
     }
     const TreeSnapshot::Tree before = TreeSnapshot::take(TestSupport::documentsPath());
 
@@ -146,6 +158,7 @@ void TestCli::commands()
     out.open(QIODevice::WriteOnly);
     err.open(QIODevice::WriteOnly);
     const int result = CliCommands::run(QStringList{"quillory-cli"} + arguments, in, out, err);
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
 
     QVERIFY2(error.isEmpty() ? errBytes.isEmpty() : errBytes.contains(error.toUtf8()),
              errBytes.constData());
