@@ -419,7 +419,7 @@ int run(const QStringList &arguments, QIODevice &in, QIODevice &out, QIODevice &
     Context context{QString(), in, Writer(out), err};
     if (!parser.parse(arguments))
         return context.fail(QStringLiteral("usage"), parser.errorText());
-    if (parser.isSet(help)) {
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         context.out.add(parser.helpText().toUtf8());
         return Success;
     }
@@ -448,6 +448,8 @@ int run(const QStringList &arguments, QIODevice &in, QIODevice &out, QIODevice &
                                          : qEnvironmentVariable("QUILLORY_LIBRARY");
     if (context.root.isEmpty())
         context.root = LibraryPaths::rootPath();
+    // Paths in messages and in --json output are meant to be opened as they are.
+    context.root = QFileInfo(context.root).absoluteFilePath();
 
     const auto usage = [&context](const char *synopsisText) {
         return context.fail(QStringLiteral("usage"),

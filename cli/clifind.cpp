@@ -51,7 +51,10 @@ SnippetMatcher::SnippetMatcher(const FindOptions &options)
         // ASCII bytes stand for the same characters in UTF-8 and in the
         // Windows-1252 fallback, and never occur inside a multi-byte sequence.
         m_bytesAreAscii = isAscii(utf8);
-        m_bytesDecide = !options.word && m_bytesAreAscii;
+        // Lines are matched without their line break, so a pattern holding
+        // one is left to the line-by-line check.
+        m_bytesDecide = !options.word && m_bytesAreAscii && !utf8.contains('\n')
+            && !utf8.contains('\r');
         m_patternBytes = utf8;
     }
 }
