@@ -91,6 +91,9 @@ void TestCli::commands_data()
     row("FIFO read for a listed name", {"find", "-F", "zzz", "Odd"}, 1, "",
         "skipped, not a regular file", "shadow");
     row("no match across lines", {"find", "Join\\s+x"}, 1, "");
+    row("no name for bytes across lines", {"find", "-l", "-F", "string\nauto"}, 1, "");
+    row("anchors at each line", {"find", "^auto"}, 0,
+        "C++/Strings/Split:2:auto parts = s.split(',');\n");
     row("FIFO is not listed", {"find", "-F", "zzz", "Odd"}, 1, "", QString(), "fifo");
     row("file over 64 MiB skipped", {"find", "-F", "zzz", "Odd"}, 1, "", "skipped", "huge");
     row("invalid expression", {"find", "("}, 2, "", "invalid pattern");
