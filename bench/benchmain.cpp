@@ -12,6 +12,7 @@
 #include "app/startup.h"
 #include "bench/actions.h"
 #include "bench/bench.h"
+#include "bench/findbench.h"
 #include "bench/synthlibrary.h"
 #include "tests/testsupport.h"
 
@@ -148,5 +149,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench: measuring peak memory\n");
         std::printf("\n%s", qPrintable(peakTable(scale, smoke)));
     }
+    runFindBench(scale, libraries);
     return checksPassed ? 0 : 1;
 }

@@ -288,13 +288,22 @@ bool write(const QString &path, const SnippetText &text, QString *errorString, S
     QSaveFile file(info.absoluteFilePath());
     QCryptographicHash hash(stampHash);
     qint64 size = 0;
+    // Qt 6.4's QSaveFile commits even when its buffer could not be flushed,
+    // and a short write reports no error; so the file is written unbuffered
+    // and each short write is retried until the rest is written or it fails.
     const auto put = [&](const QByteArray &bytes) {
         if (written)
             hash.addData(bytes);
         size += bytes.size();
-        return file.write(bytes) == bytes.size();
+        for (qsizetype done = 0; done < bytes.size();) {
+            const qint64 count = file.write(bytes.constData() + done, bytes.size() - done);
+            if (count <= 0)
+                return false;
+            done += count;
+        }
+        return true;
     };
-    if (file.open(QIODevice::WriteOnly)) {
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         // Field by field, so a large body is not copied once more just to
         // prepend its synopsis.
         // Text that starts with U+FEFF starts with the bytes of a byte-order

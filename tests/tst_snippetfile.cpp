@@ -298,13 +298,18 @@ void TestSnippetFile::changesByAnotherProgram()
 void TestSnippetFile::failedSaveKeepsOldBytes_data()
 {
     QTest::addColumn<bool>("sizeLimit");
-    QTest::newRow("file-size limit hit mid-write") << true;
-    QTest::newRow("folder standing where the file should be") << false;
+    QTest::addColumn<int>("bodySize");
+    QTest::newRow("file-size limit hit mid-write") << true << 100000;
+    // Regression: a text smaller than QSaveFile's buffer failed only when it
+    // was flushed, and Qt 6.4 committed the truncated file anyway.
+    QTest::newRow("file-size limit hit by the buffered text") << true << 8000;
+    QTest::newRow("folder standing where the file should be") << false << 100000;
 }
 
 void TestSnippetFile::failedSaveKeepsOldBytes()
 {
     QFETCH(bool, sizeLimit);
+    QFETCH(int, bodySize);
     QString file = path(QStringLiteral("keep.spt"));
     const QByteArray old("old synopsis\nold body that must survive");
 
@@ -330,7 +335,7 @@ void TestSnippetFile::failedSaveKeepsOldBytes()
 
     QString error;
     const bool saved_ok =
-        SnippetFile::write(file, {QStringLiteral("new"), QString(100000, u'n')}, &error);
+        SnippetFile::write(file, {QStringLiteral("new"), QString(bodySize, u'n')}, &error);
 
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringMatcher>
+#include <QStringView>
+
+struct FindOptions
+{
+    QString pattern;
+    bool ignoreCase = false;
+    bool fixed = false; // a plain string, not a regular expression
+    bool word = false;  // only where it stands as a whole word
+};
+
+struct LineMatch
+{
+    int number; // 1 is the synopsis, as in the file
+    QStringView text; // without its line break
+};
+
+// Decides which lines of a snippet match, line by line as grep does. For a
+// plain string it can often answer from the file's bytes without decoding.
+class SnippetMatcher
+{
+public:
+    explicit SnippetMatcher(const FindOptions &options);
+
+    // Why the pattern cannot be used, or an empty string.
+    QString error() const;
+
+    enum class Verdict { No, Yes, Decode };
+    // Whether the file's text matches, judged from its raw bytes where that
+    // is exact; Decode when only the decoded text can tell.
+    Verdict quickVerdict(const QByteArray &fileBytes) const;
+
+    bool matchesLine(QStringView line) const;
+    QList<LineMatch> matchingLines(QStringView text) const;
+
+private:
+    bool containsPatternBytes(const QByteArray &bytes) const;
+    qsizetype findFrom(QStringView text, qsizetype from) const;
+
+    bool m_useRegex;
+    QStringMatcher m_text;
+    QRegularExpression m_regex;
+    // The pattern's UTF-8 bytes, usable on the raw file when case matters.
+    bool m_bytesUsable = false;
+    bool m_bytesAreAscii = false;
+    bool m_bytesDecide = false; // a byte hit is a match, not just a candidate
+    QByteArray m_patternBytes;
+};

@@ -1,0 +1,183 @@
+#include "testsupport.h"
+
+#include "cli/clicommands.h"
+#include "hostile/treesnapshot.h"
+
+#include <QBuffer>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+// quillory-cli's commands on a small library: output, exit status, refusals,
+// and that only a successful add changes anything on disk.
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void commands_data();
+    void commands();
+};
+
+void TestCli::init()
+{
+    TreeSnapshot::removeTree(TestSupport::documentsPath());
+    using TestSupport::writeFile;
+    writeFile(QStringLiteral("C++/Strings/Split.spt"), "Split a string\nauto parts = s.split(',');\n");
+    writeFile(QStringLiteral("C++/Strings/Join.SPT"), "Join\r\nx.join(y)\n");
+    writeFile(QStringLiteral("C++/Strings/notes.txt"), "split");
+    writeFile(QStringLiteral("C++/Strings/.hidden.spt"), "split");
+    writeFile(QStringLiteral("Default/Default/Wide.spt"),
+              QByteArray("\xFF\xFEW\0i\0d\0e\0\n\0w\0i\0d\0e\0c\0h\0a\0r\0", 28));
+    writeFile(QStringLiteral("Default/Default/Latin.spt"), "caf\xE9 menu\nna\xEFve \x93quoted\x94\n");
+    QDir().mkpath(TestSupport::lib(QStringLiteral("alpha")));
+}
+
+void TestCli::commands_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    // At Odd/Files: "fifo.spt", "huge.spt" (over 64 MiB), "twice.spt" and
+    // "twice.SPT", or "shadow.SPT" beside a FIFO "shadow.spt"; or "limit":
+    // files may not grow beyond 4 KiB.
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QString>("error"); // part of stderr; empty: stderr is empty
+    QTest::addColumn<QString>("written"); // the file an add writes; empty: nothing changes
+
+    const auto row = [](const char *name, const QStringList &arguments, int status,
+                        const QByteArray &output, const QString &error = QString(),
+                        const QString &setup = QString()) {
+        QTest::newRow(name) << arguments << QByteArray() << setup << status << output << error
+                            << QString();
+    };
+    const QByteArray latin = "caf\xC3\xA9 menu\nna\xC3\xAFve \xE2\x80\x9Cquoted\xE2\x80\x9D\n";
+
+    row("languages, window's order", {"list"}, 0, "Default\nC++\nalpha\n");
+    row("snippets, any-case suffix", {"list", "C++", "Strings"}, 0, "Join\nSplit\n");
+    row("a name for each file", {"list", "Odd", "Files"}, 0, "twice\ntwice\n", QString(), "twice");
+    row("every snippet", {"list", "--all", "C++"}, 0, "C++/Strings/Join\nC++/Strings/Split\n");
+    row("missing language", {"list", "Perl"}, 2, "", "no such language");
+    row("name leaving the library", {"list", ".."}, 2, "", "\"..\"");
+    row("other library", {"list", "--library", TestSupport::lib("C++")}, 0, "Strings\n");
+
+    row("body", {"show", "C++/Strings/Join"}, 0, "x.join(y)\n");
+    row("UTF-16 synopsis", {"show", "--synopsis", "Default/Default/Wide"}, 0, "Wide\n");
+    row("Windows-1252 as UTF-8", {"show", "--whole", "Default/Default/Latin"}, 0, latin);
+    row("missing snippet", {"show", "C++/Strings/Sort"}, 2, "", "no such snippet");
+    row("FIFO is never opened", {"show", "Odd/Files/fifo"}, 2, "", "not a regular file", "fifo");
+    row("file over 64 MiB", {"show", "Odd/Files/huge"}, 2, "", "larger than 64 MiB", "huge");
+    row("address of two parts", {"show", "C++/Join"}, 2, "", "Language/Category/Name");
+
+    row("UTF-16 found", {"find", "-F", "widechar"}, 0, "Default/Default/Wide:2:widechar\n");
+    row("Windows-1252 by ASCII regex", {"find", "na.ve"}, 0,
+        "Default/Default/Latin:2:na\xC3\xAFve \xE2\x80\x9Cquoted\xE2\x80\x9D\n");
+    row("Windows-1252 by non-ASCII bytes", {"find", "-F", "caf\xC3\xA9"}, 0,
+        "Default/Default/Latin:1:caf\xC3\xA9 menu\n");
+    row("name only, as line 0", {"find", "-F", "Lat"}, 0, "Default/Default/Latin:0:caf\xC3\xA9 menu\n");
+    row("synopsis is line 1, CR dropped", {"find", "-i", "JOIN", "C++"}, 0,
+        "C++/Strings/Join:1:Join\nC++/Strings/Join:2:x.join(y)\n");
+    row("names only", {"find", "-l", "-F", "split"}, 0, "C++/Strings/Split\n");
+    row("whole words", {"find", "-w", "-F", "par"}, 1, "");
+    row("JSON", {"find", "--json", "-F", "x.join", "C++", "Strings"}, 0,
+        "{\"file\":\"" + TestSupport::lib("C++/Strings/Join.SPT").toUtf8()
+            + "\",\"line\":2,\"snippet\":\"C++/Strings/Join\",\"text\":\"x.join(y)\"}\n");
+    row("nothing found", {"find", "-F", "zzz"}, 1, "");
+    row("one file for names listed twice", {"find", "-l", "-F", "twice", "Odd"}, 0,
+        "Odd/Files/twice\n", QString(), "twice");
+    row("FIFO read for a listed name", {"find", "-F", "zzz", "Odd"}, 1, "",
+        "skipped, not a regular file", "shadow");
+    row("no match across lines", {"find", "Join\\s+x"}, 1, "");
+    row("no name for bytes across lines", {"find", "-l", "-F", "string\nauto"}, 1, "");
+    row("anchors at each line", {"find", "^auto"}, 0,
+        "C++/Strings/Split:2:auto parts = s.split(',');\n");
+    row("FIFO is not listed", {"find", "-F", "zzz", "Odd"}, 1, "", QString(), "fifo");
+    row("file over 64 MiB skipped", {"find", "-F", "zzz", "Odd"}, 1, "", "skipped", "huge");
+    row("invalid expression", {"find", "("}, 2, "", "invalid pattern");
+    row("missing category", {"find", "x", "C++", "Nope"}, 2, "", "no such category");
+
+    const QByteArray perl = "For each\nfor my $x (@list) {}\n";
+    QTest::newRow("add creates the folders") << QStringList{"add", "Perl/Loops/foreach"} << perl
+                                             << QString() << 0 << QByteArray() << QString()
+                                             << "Perl/Loops/foreach.spt";
+    QTest::newRow("add --replace keeps the suffix's case")
+        << QStringList{"add", "--replace", "C++/Strings/Join"} << perl << QString() << 0
+        << QByteArray() << QString() << "C++/Strings/Join.SPT";
+    QTest::newRow("add never replaces") << QStringList{"add", "C++/Strings/Join"} << perl
+                                        << QString() << 2 << QByteArray() << "--replace" << QString();
+    QTest::newRow("failed add takes its folders away")
+        << QStringList{"add", "Perl/Loops/foreach"} << QByteArray(8192, 'x') << "limit" << 2
+        << QByteArray() << "nothing was added" << QString();
+    row("add outside the library", {"add", "../Escaped/x"}, 2, "", "\"..\"");
+
+    row("help lists the commands", {"--help"}, 0, QByteArray());
+    row("option of another command", {"list", "--replace"}, 2, "", "belongs to add");
+    row("unknown command", {"edit"}, 2, "", "unknown command");
+}
+
+void TestCli::commands()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, setup);
+    QFETCH(int, status);
+    QFETCH(QByteArray, output);
+    QFETCH(QString, error);
+    QFETCH(QString, written);
+
+    const QString odd = TestSupport::lib(QStringLiteral("Odd/Files/") + setup);
+    if (setup == QLatin1String("fifo") || setup == QLatin1String("shadow")) {
+        QDir().mkpath(QFileInfo(odd).absolutePath());
+        QCOMPARE(::mkfifo(QFile::encodeName(odd + ".spt").constData(), 0600), 0);
+    }
+    if (setup == QLatin1String("twice") || setup == QLatin1String("shadow"))
+        TestSupport::writeFile("Odd/Files/" + setup + ".SPT", "twice");
+    if (setup == QLatin1String("twice"))
+        TestSupport::writeFile("Odd/Files/twice.spt", "twice");
+    if (setup == QLatin1String("huge")) {
+        QDir().mkpath(QFileInfo(odd).absolutePath());
+        QFile file(odd + ".spt"); // sparse: the size is all that counts
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(64 * 1024 * 1024 + 1));
+    }
+    struct rlimit unlimited;
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    if (setup == QLatin1String("limit")) {
+        std::signal(SIGXFSZ, SIG_IGN); // a write beyond it fails instead of ending the test
+        struct rlimit small = unlimited;
+        small.rlim_cur = 4096;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
+    const TreeSnapshot::Tree before = TreeSnapshot::take(TestSupport::documentsPath());
+
+    QBuffer in(&input);
+    QByteArray outBytes;
+    QByteArray errBytes;
+    QBuffer out(&outBytes);
+    QBuffer err(&errBytes);
+    in.open(QIODevice::ReadOnly);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    const int result = CliCommands::run(QStringList{"quillory-cli"} + arguments, in, out, err);
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+
+    QVERIFY2(error.isEmpty() ? errBytes.isEmpty() : errBytes.contains(error.toUtf8()),
+             errBytes.constData());
+    QCOMPARE(result, status);
+    if (arguments.contains(QLatin1String("--help")))
+        QVERIFY(outBytes.contains("find PATTERN") && outBytes.contains("add LANGUAGE"));
+    else
+        QCOMPARE(outBytes, output);
+    if (written.isEmpty()) {
+        const TreeSnapshot::Tree after = TreeSnapshot::take(TestSupport::documentsPath());
+        QVERIFY_TREE_UNCHANGED(TreeSnapshot::differences(before, after));
+        QVERIFY(after == before); // nor a new "Default" folder, which differences() lets pass
+    }
+    else
+        QCOMPARE(TestSupport::readFile(written), input);
+}
+
+QUILLORY_TEST_MAIN(TestCli)
+#include "tst_cli.moc"
