@@ -80,14 +80,27 @@ struct Address
 };
 
 // Every name typed on the command line passes the window's check, so that a
-// read cannot leave the library any more than a write can.
+// read cannot leave the library any more than a write can, and an add makes
+// nothing the window could not list. The third name is a snippet's.
 std::optional<QString> refusedName(const QStringList &names)
 {
-    for (const QString &name : names) {
+    for (qsizetype level = 0; level < names.size(); ++level) {
+        const QString &name = names.at(level);
         if (name.isEmpty())
             return QStringLiteral("empty name");
-        if (!CliLibrary::isAcceptedName(name))
+        using LibraryPaths::NameProblem;
+        switch (level == 2 ? LibraryPaths::checkSnippetName(name) : LibraryPaths::checkName(name)) {
+        case NameProblem::None:
+            break;
+        case NameProblem::LeavesLibrary:
             return QStringLiteral("a name may not be an absolute path or contain \"..\"");
+        case NameProblem::HoldsSeparator:
+            return QStringLiteral("a name may not contain \"\\\"");
+        case NameProblem::Hidden:
+            return QStringLiteral("a name may not start with \".\"");
+        case NameProblem::ForbiddenOnThisSystem:
+            return QStringLiteral("this system does not allow that name");
+        }
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "library/librarylisting.h"
 #include "library/librarypaths.h"
+#include "library/snippetfile.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -119,19 +120,13 @@ QList<SnippetEntry> snippets(const QString &categoryPath)
     return CategoryFolder(categoryPath).snippets();
 }
 
-bool isAcceptedName(const QString &name)
-{
-    return LibraryPaths::isNameInsideLibrary(name);
-}
-
 QString refusalToRead(bool isRegularFile, qint64 size)
 {
-    // Far beyond any snippet; reading it would only fill the memory.
-    constexpr qint64 largestSnippet = 64 * 1024 * 1024;
+    // The window's limit: what it will not load is no snippet here either.
     if (!isRegularFile)
         return QStringLiteral("not a regular file");
-    if (size > largestSnippet)
-        return QStringLiteral("larger than 64 MiB");
+    if (size > SnippetFile::maximumSize)
+        return QStringLiteral("larger than %1 MiB").arg(SnippetFile::maximumSize / (1024 * 1024));
     return QString();
 }
 

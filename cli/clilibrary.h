@@ -27,9 +27,6 @@ struct SnippetEntry
 // file for all of them, so the entries repeat that file.
 QList<SnippetEntry> snippets(const QString &categoryPath);
 
-// The names a user may give a language, category or snippet.
-bool isAcceptedName(const QString &name);
-
 // Why a file is not read as a snippet (not a regular file, too large), or
 // an empty string when it may be.
 QString refusalToRead(bool isRegularFile, qint64 size);

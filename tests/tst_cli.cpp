@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "cli/clicommands.h"
+#include "library/snippetfile.h"
 #include "hostile/treesnapshot.h"
 
 #include <QBuffer>
@@ -39,7 +40,7 @@ void TestCli::commands_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
-    // At Odd/Files: "fifo.spt", "huge.spt" (over 64 MiB), "twice.spt" and
+    // At Odd/Files: "fifo.spt", "huge.spt" (over the size limit), "twice.spt" and
     // "twice.SPT", or "shadow.SPT" beside a FIFO "shadow.spt"; or "limit":
     // files may not grow beyond 4 KiB.
     QTest::addColumn<QString>("setup");
@@ -69,7 +70,7 @@ void TestCli::commands_data()
     row("Windows-1252 as UTF-8", {"show", "--whole", "Default/Default/Latin"}, 0, latin);
     row("missing snippet", {"show", "C++/Strings/Sort"}, 2, "", "no such snippet");
     row("FIFO is never opened", {"show", "Odd/Files/fifo"}, 2, "", "not a regular file", "fifo");
-    row("file over 64 MiB", {"show", "Odd/Files/huge"}, 2, "", "larger than 64 MiB", "huge");
+    row("file over the size limit", {"show", "Odd/Files/huge"}, 2, "", "larger than 32 MiB", "huge");
     row("address of two parts", {"show", "C++/Join"}, 2, "", "Language/Category/Name");
 
     row("UTF-16 found", {"find", "-F", "widechar"}, 0, "Default/Default/Wide:2:widechar\n");
@@ -95,7 +96,7 @@ void TestCli::commands_data()
     row("anchors at each line", {"find", "^auto"}, 0,
         "C++/Strings/Split:2:auto parts = s.split(',');\n");
     row("FIFO is not listed", {"find", "-F", "zzz", "Odd"}, 1, "", QString(), "fifo");
-    row("file over 64 MiB skipped", {"find", "-F", "zzz", "Odd"}, 1, "", "skipped", "huge");
+    row("file over the size limit skipped", {"find", "-F", "zzz", "Odd"}, 1, "", "skipped", "huge");
     row("invalid expression", {"find", "("}, 2, "", "invalid pattern");
     row("missing category", {"find", "x", "C++", "Nope"}, 2, "", "no such category");
 
@@ -112,6 +113,7 @@ void TestCli::commands_data()
         << QStringList{"add", "Perl/Loops/foreach"} << QByteArray(8192, 'x') << "limit" << 2
         << QByteArray() << "nothing was added" << QString();
     row("add outside the library", {"add", "../Escaped/x"}, 2, "", "\"..\"");
+    row("add a hidden language", {"add", ".NET/Loops/x"}, 2, "", "start with");
 
     row("help lists the commands", {"--help"}, 0, QByteArray());
     row("option of another command", {"list", "--replace"}, 2, "", "belongs to add");
@@ -140,7 +142,7 @@ void TestCli::commands()
     if (setup == QLatin1String("huge")) {
         QDir().mkpath(QFileInfo(odd).absolutePath());
         QFile file(odd + ".spt"); // sparse: the size is all that counts
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(64 * 1024 * 1024 + 1));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(SnippetFile::maximumSize + 1));
     }
     struct rlimit unlimited;
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
