@@ -1,12 +1,20 @@
 #include "app/startup.h"
 #include "components/exceptionhandler.h"
 #include "components/update.h"
+#include "library/librarypaths.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QFile>
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    // Without HOME, Qt takes "/" for the home folder, and the settings would
+    // go to "/.config"; the library code already asks the user database.
+    if (qEnvironmentVariableIsEmpty("HOME"))
+        qputenv("HOME", QFile::encodeName(LibraryPaths::homePath()));
+#endif
     QApplication application(argc, argv);
     setApplicationIdentity();
 
