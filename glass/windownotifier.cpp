@@ -6,13 +6,13 @@
 
 #ifdef Q_OS_WIN
 #  include <windows.h>
-#endif
 
 namespace {
 // WM_DWMCOMPOSITIONCHANGED; spelled out because older Windows headers only
 // define it for newer WINVER targets.
 constexpr unsigned int CompositionChangedMessage = 0x031E;
 }
+#endif
 
 void WindowNotifier::compositionChanged()
 {

@@ -75,7 +75,6 @@ private:
     FakeDwmState *fake = nullptr;
 };
 
-
 void TestGlass::initTestCase()
 {
     const QStringList searchPath = qEnvironmentVariable("LD_LIBRARY_PATH").split(QLatin1Char(':'));
