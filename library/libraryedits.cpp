@@ -9,6 +9,43 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_WIN
+#  include <string>
+#  include <windows.h>
+#  include <shellapi.h>
+#endif
+
+namespace {
+
+#ifdef Q_OS_WIN
+// Qt reaches the Recycle Bin through IFileOperation, which not every system
+// offers (Wine has none); the older shell call reaches the same bin.
+bool moveToRecycleBin(const QString &path)
+{
+    std::wstring from = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString();
+    from.push_back(L'\0'); // a list of one, ended by two NULs
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
+    return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted
+        && !QFileInfo::exists(path);
+}
+#endif
+
+bool moveToTrash(const QString &path)
+{
+    if (QFile::moveToTrash(path))
+        return true;
+#ifdef Q_OS_WIN
+    return moveToRecycleBin(path);
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
 namespace LibraryEdits {
 
 bool createDirectory(const QString &path)
@@ -70,7 +107,7 @@ bool removeFile(const QString &path)
     // missing, and then moves the file into "files/" under the current
     // working directory while reporting success.
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    return QFile::moveToTrash(path) || QFile::remove(path);
+    return moveToTrash(path) || QFile::remove(path);
 }
 
 bool rename(const QString &parentPath, const QString &oldName, const QString &newName)

@@ -10,7 +10,10 @@ const QLatin1String snippetSuffix(".spt");
 
 QString withTrailingSeparator(const QString &path)
 {
-    return path.endsWith(QDir::separator()) ? path : path + QDir::separator();
+    // Qt hands out '/' on Windows too: "C:/" must not become "C:/\".
+    if (path.endsWith(QLatin1Char('/')) || path.endsWith(QDir::separator()))
+        return path;
+    return path + QDir::separator();
 }
 
 } // namespace
