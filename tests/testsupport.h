@@ -14,10 +14,13 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace TestSupport {
@@ -29,6 +32,19 @@ class IsolatedHome
 public:
     IsolatedHome()
     {
+#ifdef Q_OS_WIN
+        // Windows takes Documents from the shell and the settings from the
+        // registry, which no variable redirects: only a profile made for the
+        // run (scripts/wine-test.sh gives each its own) keeps the user's
+        // library and settings out of reach.
+        if (qEnvironmentVariable("QUILLORY_TEST_PROFILE") != QLatin1String("isolated")) {
+            std::fputs("Refusing to run outside a throwaway Windows profile: the tests empty "
+                       "Documents/My Snippets and the settings. Run them through ctest with "
+                       "scripts/wine-test.sh, or set QUILLORY_TEST_PROFILE=isolated in a "
+                       "profile made for them.\n", stderr);
+            std::exit(2);
+        }
+#endif
         qputenv("HOME", m_dir.path().toLocal8Bit());
         for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
                                  "XDG_DOCUMENTS_DIR", "XDG_CONFIG_DIRS"})
@@ -42,7 +58,26 @@ private:
 
 inline QString documentsPath()
 {
+#ifdef Q_OS_WIN
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+#else
     return QDir::homePath() + QStringLiteral("/Documents");
+#endif
+}
+
+// Empties the home for the next case. On Windows the home is the profile,
+// which also holds the temporary folder that Qt and the test are using:
+// there only Documents starts over.
+inline void resetHome()
+{
+#ifdef Q_OS_WIN
+    const QString home = documentsPath();
+#else
+    const QString home = QDir::homePath();
+#endif
+    if (!QDir(home).removeRecursively())
+        QFile::remove(home);
+    QDir().mkpath(home);
 }
 
 inline QString libraryPath()

@@ -69,8 +69,7 @@ void TestMenuCommands::init()
 {
     m_window.reset();
     QSettings().clear();
-    QDir(QDir::homePath()).removeRecursively();
-    QDir().mkpath(QDir::homePath());
+    TestSupport::resetHome();
 }
 
 void TestMenuCommands::trigger(const char *actionName)

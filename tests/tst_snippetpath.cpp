@@ -45,6 +45,17 @@ void TestSnippetPath::fileBehindAName()
     QFETCH(QString, name);
     QFETCH(QString, expected);
 
+#ifdef Q_OS_WIN
+    // Names that differ only in letter case are one file here, so the row
+    // cannot be laid out; any spelling of a name then reaches its file.
+    QStringList lowerNames;
+    for (const QString &name : files + folders)
+        lowerNames << name.toLower();
+    if (lowerNames.removeDuplicates() > 0)
+        QSKIP("Windows file names ignore letter case: the row's names are one name there");
+    expected = name + QStringLiteral(".spt");
+#endif
+
     QTemporaryDir category;
     for (const QString &file : files)
         QVERIFY(QFile(category.filePath(file)).open(QIODevice::WriteOnly));

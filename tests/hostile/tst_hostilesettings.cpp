@@ -142,6 +142,10 @@ private:
 
 void TestHostileSettings::init()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Hands the child its settings as a file under HOME; on Windows they are in the "
+          "registry, whose values have no file format to get wrong");
+#endif
     m_home = QDir::homePath() + QStringLiteral("/child");
     TreeSnapshot::removeTree(m_home);
     QVERIFY(QDir().mkpath(m_home + QStringLiteral("/Documents/My Snippets/Perl/Loops")));
