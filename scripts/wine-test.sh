@@ -32,13 +32,20 @@ unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DOCUMENTS_DIR XDG_DESKTOP
 mkdir -p "$cache"
 (
     flock 9
-    if [ ! -f "$template/.quillory-ready" ]; then
+    # Named after what the template holds: a changed recipe boots a new one.
+    if [ ! -f "$template/.quillory-template-2" ]; then
         rm -rf "$template" "$template.home"
         mkdir -p "$template.home"
         HOME=$template.home WINEPREFIX=$template wineboot -i >/dev/null 2>&1
+        # Wine ignores SetErrorMode() and starts winedbg on an unhandled
+        # exception; without a debugger the process ends with the exception's
+        # code, as on an unattended Windows.
+        HOME=$template.home WINEPREFIX=$template wine reg delete \
+            'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+            >/dev/null 2>&1
         HOME=$template.home WINEPREFIX=$template wineserver -w
         unlink_profile_folders "$template"
-        touch "$template/.quillory-ready"
+        touch "$template/.quillory-template-2"
     fi
 ) 9>"$cache/wine-prefix.lock"
 
@@ -69,7 +76,7 @@ export QUILLORY_TEST_PROFILE=isolated
 # Without a console QtTest logs through OutputDebugString, which no one
 # reads; a log file and a copy on standard output keep ctest's report.
 log=
-if grep -qa Qt6Test "$1" && ! printf '%s\n' "$@" | grep -qx -- -o; then
+if [ -z "${QUILLORY_WINE_PLAIN:-}" ] && grep -qa Qt6Test "$1" && ! printf '%s\n' "$@" | grep -qx -- -o; then
     log=$prefix/test.log
     set -- "$@" -o "$log,txt"
 fi
