@@ -30,39 +30,45 @@ unlink_profile_folders() {
 
 unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DOCUMENTS_DIR XDG_DESKTOP_DIR
 mkdir -p "$cache"
-(
-    flock 9
-    # Named after what the template holds: a changed recipe boots a new one.
-    if [ ! -f "$template/.quillory-template-2" ]; then
-        rm -rf "$template" "$template.home"
-        mkdir -p "$template.home"
-        HOME=$template.home WINEPREFIX=$template wineboot -i >/dev/null 2>&1
-        # Wine ignores SetErrorMode() and starts winedbg on an unhandled
-        # exception; without a debugger the process ends with the exception's
-        # code, as on an unattended Windows.
-        HOME=$template.home WINEPREFIX=$template wine reg delete \
-            'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-            >/dev/null 2>&1
-        HOME=$template.home WINEPREFIX=$template wineserver -w
-        unlink_profile_folders "$template"
-        touch "$template/.quillory-template-2"
-    fi
-) 9>"$cache/wine-prefix.lock"
-
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/quillory-wine.XXXXXX")
 cleanup() {
     HOME=$prefix/home WINEPREFIX=$prefix wineserver -k 2>/dev/null
     rm -rf "$prefix"
 }
 trap cleanup EXIT
-trap 'exit 143' TERM INT
-# Wine only reads the system DLLs: share them. What a run writes (registry,
-# profile) is copied for real.
-cp -al "$template/." "$prefix/"
-for writable in system.reg user.reg userdef.reg drive_c/users; do
-    rm -rf "${prefix:?}/$writable"
-    cp -a "$template/$writable" "$prefix/$writable"
-done
+child=
+# Bash runs a trap only once the foreground command ends: the program runs
+# in the background, so that ctest stopping the run stops it too.
+trap '[ -z "$child" ] || kill "$child" 2>/dev/null; exit 143' TERM INT
+(
+    flock 9
+    # Named after what the template holds: a changed recipe boots a new one.
+    if [ ! -f "$template/.quillory-template-3" ]; then
+        rm -rf "$template" "$template.home"
+        mkdir -p "$template.home"
+        HOME=$template.home WINEPREFIX=$template wineboot -i >/dev/null 2>&1
+        # Wine ignores SetErrorMode() and starts winedbg on an unhandled
+        # exception, whose crash dialog would wait for a click under X. With
+        # no debugger to start (an empty command; a missing one means
+        # winedbg) the process ends with the exception's code, as on an
+        # unattended Windows.
+        HOME=$template.home WINEPREFIX=$template wine reg add \
+            'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
+            >/dev/null 2>&1
+        HOME=$template.home WINEPREFIX=$template wine reg add \
+            'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        HOME=$template.home WINEPREFIX=$template wineserver -w
+        unlink_profile_folders "$template"
+        touch "$template/.quillory-template-3"
+    fi
+    # Wine only reads the system DLLs: share them. What a run writes
+    # (registry, profile) is copied for real.
+    cp -al "$template/." "$prefix/"
+    for writable in system.reg user.reg userdef.reg drive_c/users; do
+        rm -rf "${prefix:?}/$writable"
+        cp -a "$template/$writable" "$prefix/$writable"
+    done
+) 9>"$cache/wine-prefix.lock"
 unlink_profile_folders "$prefix"
 mkdir "$prefix/home"
 export HOME=$prefix/home
@@ -82,9 +88,17 @@ if [ -z "${QUILLORY_WINE_PLAIN:-}" ] && grep -qa Qt6Test "$1" && ! printf '%s\n'
 fi
 
 # Ends a hung run before ctest's own timeout would, so that the cleanup
-# above still stops its wineserver.
-timeout -k 10 "${QUILLORY_WINE_TIMEOUT:-1200}" wine "$@"
-status=$?
+# above still stops its wineserver. A shell script runs here with the prefix
+# set up, to drive Windows programs itself.
+case "$1" in
+    *.sh) runner=sh ;;
+    *) runner=wine ;;
+esac
+timeout -k 10 "${QUILLORY_WINE_TIMEOUT:-1200}" $runner "$@" &
+child=$!
+status=0
+wait "$child" || status=$?
+child=
 timeout 60 wineserver -w
 if [ -n "$log" ] && [ -f "$log" ]; then cat "$log"; fi
 exit $status
