@@ -107,12 +107,6 @@ int runChild(int argc, char *argv[])
 }
 
 #ifdef Q_OS_WIN
-bool runningUnderWine()
-{
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 LONG WINAPI customFilter(EXCEPTION_POINTERS *)
 {
     return EXCEPTION_CONTINUE_SEARCH;
@@ -181,7 +175,7 @@ void TestCrashHandler::crashIsReportedAndKeepsItsSignal()
     QFETCH(QByteArray, signalName);
     QFETCH(bool, reported);
 #ifdef Q_OS_WIN
-    if (how == "stack-overflow" && runningUnderWine())
+    if (how == "stack-overflow" && TestSupport::runningUnderWine())
         QSKIP("Wine ignores SetThreadStackGuarantee and kills the process when the exception "
               "dispatch itself runs out of stack");
 #endif

@@ -262,6 +262,9 @@ void TestMenuCommands::renameKeepsTheExtensionsLetterCase()
 
 void TestMenuCommands::fontDialogOpensOnStoredOrCurrentFont()
 {
+    if (TestSupport::runningUnderWine())
+        QSKIP("Under Wine, Qt 6.4's QFontDialog crashes in Qt6Gui while it is built "
+              "(a null read, with the fonts Wine offers)");
     open();
     QFont seen;
     auto fallback = TestSupport::whenModalOpens([&seen](QWidget *w) {
@@ -291,6 +294,9 @@ void TestMenuCommands::fontDialogOpensOnStoredOrCurrentFont()
 
 void TestMenuCommands::acceptedFontGoesToTheBodyOnlyAndIsStored()
 {
+    if (TestSupport::runningUnderWine())
+        QSKIP("Under Wine, Qt 6.4's QFontDialog crashes in Qt6Gui while it is built "
+              "(a null read, with the fonts Wine offers)");
     open();
     const QFont synopsisFont = m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->font();
     auto accepted = TestSupport::whenModalOpens([](QWidget *w) {
