@@ -70,7 +70,10 @@ trap '[ -z "$child" ] || kill "$child" 2>/dev/null; exit 143' TERM INT
     done
 ) 9>"$cache/wine-prefix.lock"
 unlink_profile_folders "$prefix"
-mkdir "$prefix/home"
+mkdir "$prefix/home" "$prefix/work"
+# A scratch working folder: a path that comes out empty (QDir("") is the
+# working directory) reaches nothing but this.
+cd "$prefix/work"
 export HOME=$prefix/home
 export WINEPREFIX=$prefix
 mingw_runtime="Z:/usr/lib/gcc/x86_64-w64-mingw32/12-posix;Z:/usr/x86_64-w64-mingw32/lib"

@@ -83,8 +83,12 @@ inline QString documentsPath()
 inline void resetHome()
 {
 #ifdef Q_OS_WIN
-    QDir(documentsPath()).removeRecursively();
-    QFile::remove(documentsPath()); // a file that a case left where the folder belongs
+    const QString documents = documentsPath();
+    // QDir("") is the working directory, which must never be emptied.
+    if (documents.isEmpty())
+        qFatal("The profile has no Documents folder");
+    QDir(documents).removeRecursively();
+    QFile::remove(documents); // a file that a case left where the folder belongs
 #else
     QDir(QDir::homePath()).removeRecursively();
     QDir().mkpath(QDir::homePath());

@@ -212,6 +212,9 @@ inline QStringList differences(const Tree &before, const Tree &after,
 #ifdef Q_OS_WIN
 inline void removeTree(const QString &root)
 {
+    // QDir("") is the working directory: never remove that for an unset root.
+    if (root.isEmpty())
+        return;
     // Links are removed themselves; what they point to stays.
     if (!QDir(root).removeRecursively())
         QFile::remove(root);
