@@ -192,7 +192,9 @@ TestHostileSettings::Outcome TestHostileSettings::runWindow()
                               .arg(QString::fromLocal8Bit(errors.right(4000)));
         return outcome;
     }
-    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+    for (QByteArray line : child.readAllStandardOutput().split('\n')) {
+        if (line.endsWith('\r')) // the child's standard output is in text mode on Windows
+            line.chop(1);
         const qsizetype equals = line.indexOf('=');
         if (equals > 0)
             outcome.report.insert(QString::fromUtf8(line.left(equals)),
