@@ -11,6 +11,11 @@
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 #include <gio/gio.h>
 #endif
+#ifdef Q_OS_WIN
+#include <string>
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 namespace LibraryEdits {
 
@@ -23,6 +28,22 @@ bool isTaken(const QFileInfo &info)
 {
     return info.exists() || info.isSymLink();
 }
+
+#ifdef Q_OS_WIN
+// Qt reaches the Recycle Bin through IFileOperation, which not every system
+// offers (Wine has none); the older shell call reaches the same bin.
+bool moveToRecycleBin(const QString &path)
+{
+    std::wstring from = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString();
+    from.push_back(L'\0'); // a list of one, ended by two NULs
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
+    return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted
+        && !QFileInfo::exists(path);
+}
+#endif
 
 // Trashes through the desktop's own implementation where Qt's would hang or
 // misplace the file when the trash folders are broken.
@@ -38,6 +59,8 @@ bool moveToTrash(const QString &path)
         g_error_free(error);
     g_object_unref(file);
     return trashed;
+#elif defined(Q_OS_WIN)
+    return QFile::moveToTrash(path) || moveToRecycleBin(path);
 #else
     return QFile::moveToTrash(path);
 #endif

@@ -14,11 +14,18 @@
 #include <vector>
 #endif
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 
 QString withTrailingSeparator(const QString &path)
 {
-    return path.endsWith(QDir::separator()) ? path : path + QDir::separator();
+    // Qt hands out '/' on Windows too: "C:/" must not become "C:/\".
+    if (path.endsWith(QLatin1Char('/')) || path.endsWith(QDir::separator()))
+        return path;
+    return path + QDir::separator();
 }
 
 #ifdef Q_OS_UNIX
@@ -127,6 +134,21 @@ LibraryPaths::NameProblem problemOfPath(const QString &name)
     return LibraryPaths::NameProblem::None;
 }
 
+#ifdef Q_OS_WIN
+// Letter case does not tell names apart on Windows, so any spelling finds the
+// file; the spelling on disk is the one whose extension a rename keeps.
+QString spellingOnDisk(const QString &path)
+{
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return path;
+    FindClose(search);
+    return QFileInfo(path).path() + QDir::separator() + QString::fromWCharArray(found.cFileName);
+}
+#endif
+
 } // namespace
 
 namespace LibraryPaths {
@@ -178,8 +200,13 @@ QString snippetFilePath(const QString &categoryPath, const QString &name)
     // A folder named like a snippet is never one, and must not hide the
     // file "Name.SPT" beside it.
     const QFileInfo exactInfo(exact);
-    if (exactInfo.exists() && !exactInfo.isDir())
+    if (exactInfo.exists() && !exactInfo.isDir()) {
+#ifdef Q_OS_WIN
+        return spellingOnDisk(exact);
+#else
         return exact;
+#endif
+    }
 
     // The suffix's spellings in the order a sorted listing gives them,
     // capitals first, so "Name.SPT" wins over "Name.Spt". Asking for eight

@@ -1,31 +1,75 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine is missing, builds, and then either
-# starts the program (`run`) or runs the whole test suite headless (`test`).
+# starts the program (`run`), runs the whole test suite headless (`test`), or
+# cross-builds the Windows version and runs its suite under Wine (`windows`).
+# `test` ends with the Windows leg whenever the prepared Windows Qt is there.
+#
+# The Windows leg uses the Qt for Windows in QUILLORY_WINDOWS_QT, or unpacks
+# ../shared/toolchains/qt6.4.2-mingw64.tar.xz (beside the clone) into the
+# cache folder once.
 set -euo pipefail
 
 mode=${1:-}
 case "$mode" in
-    run|test) ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    run|test|windows) ;;
+    *) echo "usage: $0 run|test|windows" >&2; exit 2 ;;
 esac
 
 cd "$(dirname "$0")/.."
 
+install_missing() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$package")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo=sudo
+        $sudo apt-get update
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+    fi
+}
+
+windows_qt_archive=../shared/toolchains/qt6.4.2-mingw64.tar.xz
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillory
+
+windows_leg() {
+    # The compiler, Wine to run the tests, NSIS for the installer, an X
+    # server for the windows platform, and the tools the tests read with.
+    install_missing cmake ninja-build qt6-base-dev qt6-base-dev-tools \
+        g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 nsis xvfb xauth icoutils xdotool
+    local qt=${QUILLORY_WINDOWS_QT:-}
+    if [ -z "$qt" ]; then
+        qt=$cache/qt6.4.2-mingw64
+        if [ ! -f "$qt.unpacked" ] || [ "$windows_qt_archive" -nt "$qt.unpacked" ]; then
+            rm -rf "$qt" "$qt.unpacked"
+            mkdir -p "$cache"
+            tar -C "$cache" -xJf "$windows_qt_archive"
+            touch "$qt.unpacked"
+        fi
+    fi
+    cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
+        -DCMAKE_PREFIX_PATH="$qt" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/wine-test.sh;$qt"
+    cmake --build build-windows -j2
+    (cd build-windows && cpack -G "ZIP;NSIS")
+    # The windows platform draws on an X server; the tests pick offscreen
+    # where they can.
+    xvfb-run -a ctest --test-dir build-windows --output-on-failure -j2
+}
+
+if [ "$mode" = windows ]; then
+    windows_leg
+    exit
+fi
+
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libglib2.0-dev)
 # The validators for the menu entry and the AppStream data (tst_desktopfiles).
 if [ "$mode" = test ]; then packages+=(desktop-file-utils appstream); fi
-
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
-        || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
-fi
+install_missing "${packages[@]}"
 
 # CI fails on a new warning in our own code; a build to run only shows it.
 werror=OFF
@@ -50,3 +94,9 @@ cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j2
+
+if [ -n "${QUILLORY_WINDOWS_QT:-}" ] || [ -f "$windows_qt_archive" ]; then
+    windows_leg
+else
+    echo "No Windows Qt ($windows_qt_archive): the Windows leg is left out."
+fi

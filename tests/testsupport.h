@@ -11,13 +11,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLibrary>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -30,6 +34,19 @@ class IsolatedHome
 public:
     IsolatedHome()
     {
+#ifdef Q_OS_WIN
+        // Windows takes Documents from the shell and the settings from the
+        // registry, which no variable redirects: only a profile made for the
+        // run (scripts/wine-test.sh gives each its own) keeps the user's
+        // library and settings out of reach.
+        if (qEnvironmentVariable("QUILLORY_TEST_PROFILE") != QLatin1String("isolated")) {
+            std::fputs("Refusing to run outside a throwaway Windows profile: the tests empty "
+                       "Documents/My Snippets and the settings. Run them through ctest with "
+                       "scripts/wine-test.sh, or set QUILLORY_TEST_PROFILE=isolated in a "
+                       "profile made for them.\n", stderr);
+            std::exit(2);
+        }
+#endif
         qputenv("HOME", m_dir.path().toLocal8Bit());
         for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
                                  "XDG_DOCUMENTS_DIR", "XDG_CONFIG_DIRS"})
@@ -41,9 +58,42 @@ private:
     QTemporaryDir m_dir;
 };
 
+// The cross build's tests run under Wine; a test skips only where Wine falls
+// short of Windows, and says so.
+inline bool runningUnderWine()
+{
+#ifdef Q_OS_WIN
+    return QLibrary(QStringLiteral("ntdll")).resolve("wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
 inline QString documentsPath()
 {
+#ifdef Q_OS_WIN
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+#else
     return QDir::homePath() + QStringLiteral("/Documents");
+#endif
+}
+
+// Empties the home for the next case, leaving no Documents folder. On
+// Windows the home is the profile, which also holds the temporary folder that
+// Qt and the test are using: there only Documents goes.
+inline void resetHome()
+{
+#ifdef Q_OS_WIN
+    const QString documents = documentsPath();
+    // QDir("") is the working directory, which must never be emptied.
+    if (documents.isEmpty())
+        qFatal("The profile has no Documents folder");
+    QDir(documents).removeRecursively();
+    QFile::remove(documents); // a file that a case left where the folder belongs
+#else
+    QDir(QDir::homePath()).removeRecursively();
+    QDir().mkpath(QDir::homePath());
+#endif
 }
 
 inline QString libraryPath()

@@ -71,8 +71,7 @@ void TestMenuCommands::init()
     TestSupport::beginTest();
     m_window.reset();
     QSettings().clear();
-    QDir(QDir::homePath()).removeRecursively();
-    QDir().mkpath(QDir::homePath());
+    TestSupport::resetHome();
 }
 
 void TestMenuCommands::cleanup()
@@ -281,6 +280,9 @@ void TestMenuCommands::renameKeepsTheExtensionsLetterCase()
 
 void TestMenuCommands::fontDialogOpensOnStoredOrCurrentFont()
 {
+    if (TestSupport::runningUnderWine())
+        QSKIP("Under Wine, Qt 6.4's QFontDialog crashes in Qt6Gui while it is built "
+              "(a null read, with the fonts Wine offers)");
     open();
     QFont seen;
     auto fallback = TestSupport::whenModalOpens([&seen](QWidget *w) {
@@ -310,6 +312,9 @@ void TestMenuCommands::fontDialogOpensOnStoredOrCurrentFont()
 
 void TestMenuCommands::acceptedFontGoesToTheBodyOnlyAndIsStored()
 {
+    if (TestSupport::runningUnderWine())
+        QSKIP("Under Wine, Qt 6.4's QFontDialog crashes in Qt6Gui while it is built "
+              "(a null read, with the fonts Wine offers)");
     open();
     const QFont synopsisFont = m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->font();
     auto accepted = TestSupport::whenModalOpens([](QWidget *w) {

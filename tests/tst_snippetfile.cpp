@@ -8,7 +8,9 @@
 #include <QTextEdit>
 
 #include <csignal>
-#include <sys/resource.h>
+#ifdef Q_OS_UNIX
+#  include <sys/resource.h>
+#endif
 
 // The .spt format: bytes on disk against the two fields, both ways.
 class TestSnippetFile : public QObject
@@ -235,6 +237,10 @@ void TestSnippetFile::filesThatAreNotLoaded()
     QFETCH(QByteArray, entry);
     QFETCH(SnippetFile::ReadStatus, status);
     const QString file = path(QStringLiteral("x.spt"));
+#ifdef Q_OS_WIN
+    if (entry == "broken link")
+        QSKIP("QFile::link makes a shortcut file on Windows, not a link");
+#endif
     if (entry == "folder")
         QVERIFY(QDir().mkpath(file));
     else if (entry == "broken link")
@@ -310,6 +316,10 @@ void TestSnippetFile::failedSaveKeepsOldBytes()
 {
     QFETCH(bool, sizeLimit);
     QFETCH(int, bodySize);
+#ifndef Q_OS_UNIX
+    if (sizeLimit)
+        QSKIP("Windows has no per-process file-size limit to stop a write half-way");
+#endif
     QString file = path(QStringLiteral("keep.spt"));
     const QByteArray old("old synopsis\nold body that must survive");
 
@@ -324,6 +334,7 @@ void TestSnippetFile::failedSaveKeepsOldBytes()
         QVERIFY(inside.open(QIODevice::WriteOnly));
     }
 
+#ifdef Q_OS_UNIX
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -332,13 +343,16 @@ void TestSnippetFile::failedSaveKeepsOldBytes()
         limited.rlim_cur = 4096;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
     }
+#endif
 
     QString error;
     const bool saved_ok =
         SnippetFile::write(file, {QStringLiteral("new"), QString(bodySize, u'n')}, &error);
 
+#ifdef Q_OS_UNIX
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
+#endif
 
     QVERIFY(!saved_ok);
     QVERIFY(!error.isEmpty());

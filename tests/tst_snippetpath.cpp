@@ -53,6 +53,20 @@ void TestSnippetPath::fileBehindAName()
     QFETCH(QString, name);
     QFETCH(QString, expected);
 
+#ifdef Q_OS_WIN
+    // Names that differ only in letter case are one file here.
+    QStringList lowerNames;
+    for (const QString &name : files + folders)
+        lowerNames << name.toLower();
+    if (lowerNames.removeDuplicates() > 0)
+        QSKIP("Windows file names ignore letter case: the row's names are one name there");
+    // And a name reaches a file in any spelling: the answer is the file's own.
+    for (const QString &file : files) {
+        if (file.compare(expected, Qt::CaseInsensitive) == 0)
+            expected = file;
+    }
+#endif
+
     QTemporaryDir category;
     for (const QString &file : files)
         QVERIFY(QFile(category.filePath(file)).open(QIODevice::WriteOnly));

@@ -23,7 +23,12 @@ void TestStartup::identity()
     QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Brantova"));
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quillory"));
     QVERIFY(!QCoreApplication::organizationDomain().isEmpty());
+#ifdef Q_OS_WIN
+    QCOMPARE(QSettings().fileName(),
+             QStringLiteral("\\HKEY_CURRENT_USER\\Software\\Brantova\\Quillory"));
+#else
     QVERIFY(QSettings().fileName().endsWith(QLatin1String("/Brantova/Quillory.conf")));
+#endif
 }
 
 void TestStartup::previousRunsSettingsAreFoundAgain()
@@ -49,12 +54,17 @@ void TestStartup::previousRunsSettingsAreFoundAgain()
     QVERIFY(program.waitForStarted());
 
     const QString settingsFile = QSettings().fileName();
+#ifdef Q_OS_WIN
+    const QSettings::Format format = QSettings::NativeFormat;
+#else
+    const QSettings::Format format = QSettings::IniFormat;
+#endif
     QString remembered;
     QElapsedTimer timer;
     timer.start();
     while (remembered.isEmpty() && timer.elapsed() < 20000) {
         QTest::qWait(50);
-        remembered = QSettings(settingsFile, QSettings::IniFormat)
+        remembered = QSettings(settingsFile, format)
                          .value(QStringLiteral("Snippet")).toString();
     }
     program.kill();

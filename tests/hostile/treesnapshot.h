@@ -1,7 +1,8 @@
 #pragma once
 
 // A byte-exact picture of a folder tree, read with POSIX calls so that names
-// which are not valid UTF-8 are seen as they are on disk.
+// which are not valid UTF-8 are seen as they are on disk. Windows names are
+// UTF-16, which Qt reads as they stand, so there Qt's own calls see it all.
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -11,18 +12,26 @@
 #include <map>
 #include <string>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#ifdef Q_OS_WIN
+#  include <QDateTime>
+#  include <QDir>
+#  include <QFile>
+#  include <QFileInfo>
+#else
+#  include <dirent.h>
+#  include <fcntl.h>
+#  include <ftw.h>
+#  include <unistd.h>
+#endif
 
 namespace TreeSnapshot {
 
 struct Entry
 {
-    mode_t type = 0;
-    off_t size = 0;
+    int type = 0;
+    qint64 size = 0;
     QByteArray content; // a hash for regular files, the target for links
     bool operator==(const Entry &other) const
     {
@@ -31,6 +40,68 @@ struct Entry
 };
 
 using Tree = std::map<std::string, Entry>;
+
+#ifdef Q_OS_WIN
+
+// Stands for links and junctions, which have no S_IFLNK here.
+constexpr int linkType = 0xa000;
+
+inline QByteArray hashOf(const QFileInfo &info)
+{
+    // Large files by size and modification time, as elsewhere.
+    if (info.size() > 4 * 1024 * 1024)
+        return QByteArray::number(info.lastModified().toMSecsSinceEpoch());
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(&file);
+    return hash.result().toHex();
+}
+
+inline Entry entryOf(const QFileInfo &info)
+{
+    Entry entry;
+    if (info.isSymLink() || info.isJunction()) {
+        entry.type = linkType;
+        entry.content = info.symLinkTarget().toUtf8();
+    } else if (info.isDir()) {
+        entry.type = S_IFDIR;
+    } else {
+        entry.type = S_IFREG;
+        entry.size = info.size();
+        entry.content = hashOf(info);
+    }
+    return entry;
+}
+
+inline void walk(const QString &path, const std::string &relative, Tree &tree)
+{
+    const QFileInfoList items = QDir(path).entryInfoList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QFileInfo &item : items) {
+        const std::string name = item.fileName().toStdString();
+        const std::string rel = relative.empty() ? name : relative + '/' + name;
+        const Entry entry = entryOf(item);
+        tree[rel] = entry;
+        if (entry.type == S_IFDIR)
+            walk(item.filePath(), rel, tree);
+    }
+}
+
+inline Tree take(const QString &root)
+{
+    Tree tree;
+    const QFileInfo info(root);
+    if ((info.exists() || info.isSymLink()) && (!info.isDir() || info.isSymLink())) {
+        tree["."] = entryOf(info);
+        return tree;
+    }
+    walk(root, std::string(), tree);
+    return tree;
+}
+
+#else
 
 inline QByteArray hashOf(const std::string &path, off_t size)
 {
@@ -104,6 +175,8 @@ inline Tree take(const QString &root)
     return tree;
 }
 
+#endif
+
 inline QString printable(const std::string &name)
 {
     return QString::fromUtf8(QByteArray::fromStdString(name).toPercentEncoding("/ "));
@@ -136,6 +209,17 @@ inline QStringList differences(const Tree &before, const Tree &after,
     return problems;
 }
 
+#ifdef Q_OS_WIN
+inline void removeTree(const QString &root)
+{
+    // QDir("") is the working directory: never remove that for an unset root.
+    if (root.isEmpty())
+        return;
+    // Links are removed themselves; what they point to stays.
+    if (!QDir(root).removeRecursively())
+        QFile::remove(root);
+}
+#else
 // Removes a tree whatever its names; QDir skips those it cannot decode.
 inline void removeTree(const QString &root)
 {
@@ -150,6 +234,7 @@ inline void removeTree(const QString &root)
         },
         16, FTW_DEPTH | FTW_PHYS);
 }
+#endif
 
 } // namespace TreeSnapshot
 

@@ -138,14 +138,23 @@ private:
     Outcome runWindow();
 
     QString m_home;
+    QString m_documents;
 };
 
 void TestHostileSettings::init()
 {
     m_home = QDir::homePath() + QStringLiteral("/child");
     TreeSnapshot::removeTree(m_home);
-    QVERIFY(QDir().mkpath(m_home + QStringLiteral("/Documents/My Snippets/Perl/Loops")));
-    QFile snippet(m_home + QStringLiteral("/Documents/My Snippets/Perl/Loops/each.spt"));
+#ifdef Q_OS_WIN
+    // The child shares the profile: its Documents, and the registry for settings.
+    QSettings().clear();
+    TestSupport::resetHome();
+    m_documents = TestSupport::documentsPath();
+#else
+    m_documents = m_home + QStringLiteral("/Documents");
+#endif
+    QVERIFY(QDir().mkpath(m_documents + QStringLiteral("/My Snippets/Perl/Loops")));
+    QFile snippet(m_documents + QStringLiteral("/My Snippets/Perl/Loops/each.spt"));
     QVERIFY(snippet.open(QIODevice::WriteOnly));
     snippet.write("iterate\nfor my $x (@list) {}\n");
 }
@@ -183,7 +192,9 @@ TestHostileSettings::Outcome TestHostileSettings::runWindow()
                               .arg(QString::fromLocal8Bit(errors.right(4000)));
         return outcome;
     }
-    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+    for (QByteArray line : child.readAllStandardOutput().split('\n')) {
+        if (line.endsWith('\r')) // the child's standard output is in text mode on Windows
+            line.chop(1);
         const qsizetype equals = line.indexOf('=');
         if (equals > 0)
             outcome.report.insert(QString::fromUtf8(line.left(equals)),
@@ -287,13 +298,29 @@ void TestHostileSettings::windowStartsWhateverTheSettings()
     QFETCH(QByteArray, settings);
     QFETCH(QString, current);
 
+#ifdef Q_OS_WIN
+    // The registry holds the settings: whatever values the file would give
+    // are written there instead.
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("Quillory.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(settings);
+    file.close();
+    {
+        const QSettings fromFile(file.fileName(), QSettings::IniFormat);
+        QSettings registry;
+        for (const QString &key : fromFile.allKeys())
+            registry.setValue(key, fromFile.value(key));
+    }
+#else
     const QString configDir = m_home + QStringLiteral("/.config/Brantova");
     QVERIFY(QDir().mkpath(configDir));
     QFile file(configDir + QStringLiteral("/Quillory.conf"));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(settings);
     file.close();
-    const TreeSnapshot::Tree before = TreeSnapshot::take(m_home + QStringLiteral("/Documents"));
+#endif
+    const TreeSnapshot::Tree before = TreeSnapshot::take(m_documents);
 
     const Outcome outcome = runWindow();
     QVERIFY2(outcome.ok, qPrintable(outcome.failure));
@@ -314,13 +341,14 @@ void TestHostileSettings::windowStartsWhateverTheSettings()
     QVERIFY2((points > 0 && points <= 1000) || (pixels > 0 && pixels <= 1000),
              qPrintable(outcome.report.value(QStringLiteral("font"))));
 
-    QVERIFY_TREE_UNCHANGED(
-        TreeSnapshot::differences(before, TreeSnapshot::take(m_home + QStringLiteral("/Documents"))));
+    QVERIFY_TREE_UNCHANGED(TreeSnapshot::differences(before, TreeSnapshot::take(m_documents)));
+#ifndef Q_OS_WIN
     // Nothing outside the library and the settings folder.
     const QStringList expectedHome{QStringLiteral(".config"), QStringLiteral("Documents")};
     QCOMPARE(QDir(m_home).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
                                     QDir::Name),
              expectedHome);
+#endif
 }
 
 void TestHostileSettings::settingsThatCannotBeRead_data()
@@ -337,6 +365,9 @@ void TestHostileSettings::settingsThatCannotBeRead()
 {
     QFETCH(QString, folder);
     QFETCH(QString, file);
+#ifdef Q_OS_WIN
+    QSKIP("No settings file can be in the way on Windows: the registry holds the settings");
+#endif
     if (!folder.isEmpty())
         QVERIFY(QDir().mkpath(m_home + QLatin1Char('/') + folder));
     if (!file.isEmpty()) {

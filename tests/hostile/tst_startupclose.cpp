@@ -63,6 +63,15 @@ void closeWhenShown(int triesLeft)
 // must be in place before anything reads the settings.
 void startUp()
 {
+#ifdef Q_OS_WIN
+    // HOME means nothing here: the program would use the user's own Documents
+    // and registry, so it runs only in a profile made for the run.
+    if (qEnvironmentVariable("QUILLORY_TEST_PROFILE") != QLatin1String("isolated")) {
+        std::fputs("Refusing to start the program outside a throwaway Windows profile; "
+                   "run it through ctest with scripts/wine-test.sh.\n", stderr);
+        std::_Exit(2);
+    }
+#endif
     home = new QTemporaryDir;
     if (!home->isValid())
         std::abort();

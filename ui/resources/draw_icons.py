@@ -19,7 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 APP_ID = "org.quillory.Quillory"
 HICOLOR_SIZES = (16, 24, 32, 48, 64, 128, 256)
-ICO_SIZES = (16, 32, 48, 256)
+ICO_SIZES = (16, 24, 32, 48, 64, 256)
 
 # The application image is 256 x 251; square icons centre it in 256 x 256.
 APP_W, APP_H = 256, 251
