@@ -251,7 +251,9 @@ void printMatch(Context &context, const FindOutput &output, const QString &snipp
                              + QLatin1Char(':') + line->text.toString());
         return;
     }
-    QJsonObject object{{QStringLiteral("snippet"), snippet}, {QStringLiteral("file"), file}};
+    // Library paths join Qt's '/' with the native separator; an editor wants one kind.
+    QJsonObject object{{QStringLiteral("snippet"), snippet},
+                       {QStringLiteral("file"), QDir::toNativeSeparators(file)}};
     if (line) {
         object.insert(QStringLiteral("line"), line->number);
         object.insert(QStringLiteral("text"), line->text.toString());

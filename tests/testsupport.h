@@ -47,12 +47,24 @@ public:
             std::exit(2);
         }
 #endif
+        // Every test empties its home: without a folder of its own, the
+        // home would be the real one, or "/".
+        if (!m_dir.isValid()) {
+            std::fprintf(stderr, "No temporary home: %s\n", qPrintable(m_dir.errorString()));
+            std::exit(2);
+        }
+        isolatedHomePath() = QDir::cleanPath(m_dir.path());
         qputenv("HOME", m_dir.path().toLocal8Bit());
         for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
                                  "XDG_DOCUMENTS_DIR", "XDG_CONFIG_DIRS"})
             qunsetenv(name);
     }
     QString path() const { return m_dir.path(); }
+    static QString &isolatedHomePath()
+    {
+        static QString path;
+        return path;
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -91,8 +103,11 @@ inline void resetHome()
     QDir(documents).removeRecursively();
     QFile::remove(documents); // a file that a case left where the folder belongs
 #else
-    QDir(QDir::homePath()).removeRecursively();
-    QDir().mkpath(QDir::homePath());
+    const QString home = QDir::homePath();
+    if (home.isEmpty() || home != IsolatedHome::isolatedHomePath())
+        qFatal("Refusing to empty %s: it is not the test's own temporary home", qPrintable(home));
+    QDir(home).removeRecursively();
+    QDir().mkpath(home);
 #endif
 }
 

@@ -4,6 +4,8 @@
 // which are not valid UTF-8 are seen as they are on disk. Windows names are
 // UTF-16, which Qt reads as they stand, so there Qt's own calls see it all.
 
+#include "tests/testsupport.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QString>
@@ -221,8 +223,13 @@ inline void removeTree(const QString &root)
 }
 #else
 // Removes a tree whatever its names; QDir skips those it cannot decode.
+// Only ever the test's own temporary home or something below it.
 inline void removeTree(const QString &root)
 {
+    const QString home = TestSupport::IsolatedHome::isolatedHomePath();
+    const QString clean = QDir::cleanPath(root);
+    if (home.isEmpty() || (clean != home && !clean.startsWith(home + QLatin1Char('/'))))
+        qFatal("Refusing to remove %s: it is not inside the test's temporary home", qPrintable(root));
     nftw(
         root.toLocal8Bit().constData(),
         [](const char *path, const struct stat *, int type, FTW *) {
