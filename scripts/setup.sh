@@ -49,7 +49,7 @@ windows_leg() {
             touch "$qt.unpacked"
         fi
     fi
-    cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORY_WARNINGS_AS_ERRORS=ON \
         -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
         -DCMAKE_PREFIX_PATH="$qt" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
