@@ -94,7 +94,7 @@ std::optional<QString> refusedName(const QStringList &names)
         case NameProblem::None:
             break;
         case NameProblem::LeavesLibrary:
-            return QStringLiteral("a name may not be an absolute path or contain \"..\"");
+            return QStringLiteral("a name may not be an absolute path or \"..\"");
         case NameProblem::HoldsSeparator:
             return QStringLiteral("a name may not contain \"\\\"");
         case NameProblem::Hidden:

@@ -192,8 +192,8 @@ QString whyNotUsable(const QString &name, LibraryPaths::NameProblem problem)
         break;
     case NameProblem::LeavesLibrary:
         return MainWindow::tr("\"%1\" was not used: a name may not be an absolute path or "
-                              "contain \"..\", because it would point outside the snippet "
-                              "library.").arg(name);
+                              "\"..\", because it would point outside the snippet library.")
+            .arg(name);
     case NameProblem::HoldsSeparator:
         return MainWindow::tr("\"%1\" was not used: a name may not contain \"/\" or \"\\\", "
                               "because the entry would land inside another one, where no list "
