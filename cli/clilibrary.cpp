@@ -52,13 +52,22 @@ QString errnoText(int error)
 // regular files and links to them that are not hidden, read straight from
 // the folder: QDirIterator's per-entry work costs more than a whole find
 // spends on reading the files.
-QStringList snippetFileNames(int folder)
+QStringList snippetFileNames(int folder, QString *error)
 {
     QStringList names;
     DIR *dir = ::fdopendir(::dup(folder));
-    if (!dir)
+    if (!dir) {
+        *error = errnoText(errno);
         return names;
-    while (const dirent *entry = ::readdir(dir)) {
+    }
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                *error = errnoText(errno);
+            break;
+        }
         const char *name = entry->d_name;
         const size_t length = std::strlen(name);
         if (name[0] == '.' || length < 4 || ::strcasecmp(name + length - 4, ".spt") != 0)
@@ -68,8 +77,13 @@ QStringList snippetFileNames(int folder)
             struct stat info;
             regular = ::fstatat(folder, name, &info, 0) == 0 && S_ISREG(info.st_mode);
         }
-        if (regular)
-            names.append(QFile::decodeName(name));
+        // A name that does not survive decoding could never be opened
+        // again by the name shown; the window does not list it either.
+        if (!regular)
+            continue;
+        const QString decoded = QFile::decodeName(name);
+        if (QFile::encodeName(decoded) == QByteArray(name, qsizetype(length)))
+            names.append(decoded);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
@@ -107,8 +121,24 @@ QList<SnippetEntry> entriesFor(const QString &categoryPath, const QStringList &f
 
 } // namespace
 
-QStringList folderNames(const QString &path)
+QStringList folderNames(const QString &path, QString *error)
 {
+#ifdef Q_OS_UNIX
+    // QDirIterator lists an unreadable folder as empty, without a word.
+    if (error) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            *error = errnoText(errno);
+            return {};
+        }
+        ::close(fd);
+    }
+#else
+    if (error && !QDir(path).isReadable()) {
+        *error = QStringLiteral("cannot be read");
+        return {};
+    }
+#endif
     QStringList names = sortedNames(path, {}, QDir::AllDirs | QDir::NoDotAndDotDot);
     if (names.removeAll(LibraryListing::defaultEntry) > 0)
         names.prepend(LibraryListing::defaultEntry);
@@ -213,8 +243,12 @@ CategoryFolder::CategoryFolder(const QString &path)
 #ifdef Q_OS_UNIX
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd >= 0)
-        m_snippets = entriesFor(path, snippetFileNames(m_fd));
+        m_snippets = entriesFor(path, snippetFileNames(m_fd, &m_error));
+    else
+        m_error = errnoText(errno);
 #else
+    if (!QDir(path).isReadable())
+        m_error = QStringLiteral("cannot be read");
     m_snippets = entriesFor(path, sortedNames(path, {QStringLiteral("*.spt")},
                                               QDir::Files | QDir::NoDotAndDotDot));
 #endif

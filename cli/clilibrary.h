@@ -9,8 +9,9 @@
 namespace CliLibrary {
 
 // Sub-folder names in the window's order: "Default" first when it exists,
-// then by character code. Empty when the folder cannot be read.
-QStringList folderNames(const QString &path);
+// then by character code. Empty when the folder cannot be read, and then
+// `error`, if given, says why.
+QStringList folderNames(const QString &path, QString *error = nullptr);
 
 // A listed snippet: its name and the file the window reads for it.
 struct SnippetEntry
@@ -54,10 +55,13 @@ public:
     CategoryFolder &operator=(const CategoryFolder &) = delete;
 
     const QList<SnippetEntry> &snippets() const { return m_snippets; }
+    // Why the folder could not be read, or read to its end; empty when it was.
+    const QString &error() const { return m_error; }
     FileRead read(const SnippetEntry &entry) const;
 
 private:
     QList<SnippetEntry> m_snippets;
+    QString m_error;
     int m_fd = -1;
 };
 

@@ -12,10 +12,19 @@
 #endif
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 int main(int argc, char *argv[])
 {
+    // Asked before Qt opens descriptors of its own: a closed standard input's
+    // number would be taken by one of them, and an add would read from that.
+#ifdef Q_OS_WIN
+    const bool inputOpen = _get_osfhandle(_fileno(stdin)) != -1;
+#else
+    const bool inputOpen = ::fcntl(STDIN_FILENO, F_GETFD) != -1;
+#endif
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillory-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
@@ -33,7 +42,8 @@ int main(int argc, char *argv[])
     QFile in;
     QFile out;
     QFile err;
-    in.open(fileno(stdin), QIODevice::ReadOnly);
+    if (inputOpen)
+        in.open(fileno(stdin), QIODevice::ReadOnly);
     out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(fileno(stderr), QIODevice::WriteOnly | QIODevice::Unbuffered);
     return CliCommands::run(QCoreApplication::arguments(), in, out, err);

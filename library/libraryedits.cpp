@@ -1,5 +1,9 @@
 #include "library/libraryedits.h"
 
+#include "library/fileidentity.h"
+#include "library/snippetfile.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -83,6 +87,50 @@ bool createEmptyFile(const QString &path)
     // NewOnly: should the file appear in the meantime, it is not truncated.
     QFile file(info.absoluteFilePath());
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+}
+
+bool createSnippetFile(const QString &path, const QString &text, QString *errorString)
+{
+    const QString categoryPath = QFileInfo(path).absolutePath();
+    // Deepest first, so that a failure can take them away again.
+    QStringList created;
+    for (QString folder = categoryPath; !QFileInfo::exists(folder);
+         folder = QFileInfo(folder).absolutePath())
+        created.append(folder);
+    const auto removeFolders = [&created] {
+        for (const QString &folder : std::as_const(created))
+            QDir().rmdir(folder);
+    };
+    const auto fail = [errorString](const QString &why) {
+        if (errorString)
+            *errorString = why;
+        return false;
+    };
+    if (!created.isEmpty() && !QDir().mkpath(categoryPath)) {
+        removeFolders();
+        return fail(QCoreApplication::translate("LibraryEdits", "the folder could not be created"));
+    }
+    // Claimed first, a snippet that appears meanwhile is never replaced: the
+    // atomic write below only ever replaces this file.
+    QFile claim(path);
+    if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        removeFolders();
+        return fail(claim.errorString());
+    }
+    const FileIdentity claimed = identityOf(path);
+    claim.close();
+    QString error;
+    if (SnippetFile::writeText(path, text, &error))
+        return true;
+
+    // Another program may have saved a snippet of its own here since.
+    if (claimed.isValid() && identityOf(path) == claimed && QFile::remove(path)) {
+        removeFolders();
+        return fail(error + QCoreApplication::translate("LibraryEdits", "; nothing was added"));
+    }
+    return fail(error + QCoreApplication::translate(
+                    "LibraryEdits", "; the file there is left as it is: it is no longer the "
+                                    "empty file this add created"));
 }
 
 bool removeEmptyTree(const QString &path, const QString &stopAt)

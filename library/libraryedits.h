@@ -19,6 +19,12 @@ bool createEmptyFile(const QString &path);
 // `stopAt`. A folder holding any file stays as it is with all its content.
 bool removeEmptyTree(const QString &path, const QString &stopAt);
 
+// Writes a new snippet file holding `text`, with any missing folders, and
+// never replaces anything: the name is claimed before the text is written.
+// On failure it takes away what it created, its file only while that is
+// still the file it created, and says in `errorString` what it left.
+bool createSnippetFile(const QString &path, const QString &text, QString *errorString);
+
 enum class Removal { Trashed, Deleted, Failed };
 
 // Moves the file (or link) to the desktop's trash, or deletes it when there

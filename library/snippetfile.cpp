@@ -10,6 +10,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <initializer_list>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -274,7 +275,11 @@ bool changedSince(const QString &path, const Stamp &loaded)
     return now.stamp.size != loaded.size || now.stamp.hash != loaded.hash;
 }
 
-bool write(const QString &path, const SnippetText &text, QString *errorString, Stamp *written)
+namespace {
+
+// Writes the parts one after another, as one atomic replacement.
+bool writeParts(const QString &path, std::initializer_list<QByteArray> parts,
+                QString *errorString, SnippetFile::Stamp *written)
 {
     const QFileInfo info(path);
     if (const QString reason = reasonNotToReplace(info); !reason.isEmpty()) {
@@ -304,14 +309,7 @@ bool write(const QString &path, const SnippetText &text, QString *errorString, S
         return true;
     };
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        // Field by field, so a large body is not copied once more just to
-        // prepend its synopsis.
-        // Text that starts with U+FEFF starts with the bytes of a byte-order
-        // mark, which the next read would drop; a mark in front keeps it.
-        const bool markNeeded = text.synopsis.startsWith(QChar::ByteOrderMark);
-        const bool complete = (!markNeeded || put(QByteArrayLiteral("\xEF\xBB\xBF")))
-            && put(text.synopsis.toUtf8()) && put(lineBreakAfter(text.synopsis))
-            && put(text.body.toUtf8());
+        const bool complete = std::all_of(parts.begin(), parts.end(), put);
         if (complete && file.commit()) {
             if (written)
                 *written = {size, QFileInfo(info.absoluteFilePath()).lastModified(), hash.result()};
@@ -321,6 +319,30 @@ bool write(const QString &path, const SnippetText &text, QString *errorString, S
     if (errorString)
         *errorString = file.errorString();
     return false;
+}
+
+// Text that starts with U+FEFF starts with the bytes of a byte-order mark,
+// which the next read would drop; a mark in front keeps it.
+QByteArray markFor(const QString &text)
+{
+    return text.startsWith(QChar::ByteOrderMark) ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray();
+}
+
+} // namespace
+
+bool write(const QString &path, const SnippetText &text, QString *errorString, Stamp *written)
+{
+    // Field by field, so a large body is not copied once more just to
+    // prepend its synopsis.
+    return writeParts(path,
+                      {markFor(text.synopsis), text.synopsis.toUtf8(),
+                       lineBreakAfter(text.synopsis), text.body.toUtf8()},
+                      errorString, written);
+}
+
+bool writeText(const QString &path, const QString &text, QString *errorString)
+{
+    return writeParts(path, {markFor(text), text.toUtf8()}, errorString, nullptr);
 }
 
 } // namespace SnippetFile
