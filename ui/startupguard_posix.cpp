@@ -18,17 +18,24 @@ QString tr(const char *text)
 }
 
 // Why opening `path` could wait for ever, or an empty string when a plain
-// open of it cannot: a regular file (behind links too), or nothing at all.
-QString whyNotSafe(const QString &path)
+// open of it cannot: a regular file, or nothing at all. A settings file may
+// be a link to one; a lock never is, and QLockFile waits for ever on a link
+// that leads nowhere, since it can neither create nor remove what is there.
+QString whyNotSafe(const QString &path, bool followLinks)
 {
     struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+    const QByteArray name = QFile::encodeName(path);
+    if ((followLinks ? ::stat(name.constData(), &info) : ::lstat(name.constData(), &info)) != 0) {
         const int error = errno;
         return error == ENOENT || error == ENOTDIR ? QString() : qt_error_string(error);
     }
     if (S_ISREG(info.st_mode))
         return QString();
-    return S_ISDIR(info.st_mode) ? tr("it is a folder") : tr("it is not a regular file (a pipe, device or socket)");
+    if (S_ISDIR(info.st_mode))
+        return tr("it is a folder");
+    if (S_ISLNK(info.st_mode))
+        return tr("it is a link");
+    return tr("it is not a regular file (a pipe, device or socket)");
 }
 
 } // namespace
@@ -52,9 +59,10 @@ QString keepSettingsFromBlocking()
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/');
     const QString system = QLibraryInfo::path(QLibraryInfo::SettingsPath) + QLatin1Char('/');
     const QString written = user + application;
-    for (const QString &path : {written, written + QStringLiteral(".lock"), user + organizationWide,
-                                system + application, system + organizationWide}) {
-        const QString reason = whyNotSafe(path);
+    const QString lock = written + QStringLiteral(".lock");
+    for (const QString &path : {written, lock, user + organizationWide, system + application,
+                                system + organizationWide}) {
+        const QString reason = whyNotSafe(path, path != lock);
         if (reason.isEmpty())
             continue;
         // No folder can be made below a device: QSettings finds nothing to

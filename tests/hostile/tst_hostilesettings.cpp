@@ -365,7 +365,7 @@ void TestHostileSettings::settingsThatCannotBeRead_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("fifo");
-    QTest::addColumn<QString>("link"); // to the FIFO
+    QTest::addColumn<QString>("link"); // to the FIFO, or without one to nothing
     QTest::addColumn<QString>("notice"); // the file a notice names; empty: none
 
     const QString conf = QStringLiteral(".config/Brantova/Quillory.conf");
@@ -379,6 +379,7 @@ void TestHostileSettings::settingsThatCannotBeRead_data()
     QTest::newRow("the lock is a folder") << lock + QStringLiteral("/inside") << "" << "" << ""
                                           << lock;
     QTest::newRow("the lock is a FIFO") << ".config/Brantova" << "" << lock << "" << lock;
+    QTest::newRow("the lock links to nothing") << ".config/Brantova" << "" << "" << lock << lock;
 }
 
 void TestHostileSettings::settingsThatCannotBeRead()
@@ -398,7 +399,8 @@ void TestHostileSettings::settingsThatCannotBeRead()
     }
     if (!link.isEmpty()) {
         QVERIFY(QDir().mkpath(QFileInfo(m_home + QLatin1Char('/') + link).absolutePath()));
-        QVERIFY(QFile::link(m_home + QLatin1Char('/') + fifo, m_home + QLatin1Char('/') + link));
+        const QString target = fifo.isEmpty() ? QStringLiteral("nowhere") : fifo;
+        QVERIFY(QFile::link(m_home + QLatin1Char('/') + target, m_home + QLatin1Char('/') + link));
     }
 #endif
     if (!folder.isEmpty())
