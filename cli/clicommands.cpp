@@ -1,8 +1,8 @@
 #include "cli/clicommands.h"
 
 #include "cli/clifind.h"
-#include "cli/clilibrary.h"
 #include "library/libraryedits.h"
+#include "library/librarylisting.h"
 #include "library/librarypaths.h"
 #include "library/snippetfile.h"
 
@@ -107,7 +107,7 @@ std::optional<QString> refusedName(const QStringList &names, NameUse use)
         case NameProblem::None:
             break;
         case NameProblem::LeavesLibrary:
-            return QStringLiteral("a name may not be an absolute path or contain \"..\"");
+            return QStringLiteral("a name may not be an absolute path or \"..\"");
         case NameProblem::HoldsSeparator:
             return QStringLiteral("a name may not contain \"\\\"");
         case NameProblem::Hidden:
@@ -148,26 +148,26 @@ using Unreadable = std::function<void(const QString &path, const QString &reason
 // `unreadable`, if given, for a language folder that could not be listed.
 void forEachCategory(const QString &root, const QStringList &scope,
                      const std::function<void(const QString &, const QString &,
-                                              const CliLibrary::CategoryFolder &)> &visit,
+                                              const LibraryListing::CategoryFolder &)> &visit,
                      const Unreadable &unreadable = {})
 {
     QString error;
     QString *errorOrNull = unreadable ? &error : nullptr;
     const QStringList languages =
-        scope.isEmpty() ? CliLibrary::folderNames(root, errorOrNull) : QStringList{scope[0]};
+        scope.isEmpty() ? LibraryListing::existingFolderNames(root, errorOrNull) : QStringList{scope[0]};
     if (!error.isEmpty())
         unreadable(root, error);
     for (const QString &language : languages) {
         const QString languagePath = LibraryPaths::languagePath(root, language);
         const QStringList categories = scope.size() < 2
-            ? CliLibrary::folderNames(languagePath, errorOrNull)
+            ? LibraryListing::existingFolderNames(languagePath, errorOrNull)
             : QStringList{scope[1]};
         if (!error.isEmpty()) {
             unreadable(languagePath, error);
             error.clear();
         }
         for (const QString &category : categories) {
-            const CliLibrary::CategoryFolder folder(
+            const LibraryListing::CategoryFolder folder(
                 LibraryPaths::categoryPath(root, language, category));
             visit(language, category, folder);
         }
@@ -205,30 +205,30 @@ int list(Context &context, const QStringList &scope, bool all)
         forEachCategory(
             context.root, scope,
             [&](const QString &language, const QString &category,
-                const CliLibrary::CategoryFolder &folder) {
+                const LibraryListing::CategoryFolder &folder) {
                 const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
-                for (const CliLibrary::SnippetEntry &entry : folder.snippets())
+                for (const LibraryListing::SnippetEntry &entry : folder.snippets())
                     context.out.line(prefix + entry.name);
-                if (!folder.error().isEmpty())
+                if (!folder.errorString().isEmpty())
                     unreadable(LibraryPaths::categoryPath(context.root, language, category),
-                               folder.error());
+                               folder.errorString());
             },
             unreadable);
         return status;
     }
     if (scope.size() == 2) {
         const QString path = LibraryPaths::categoryPath(context.root, scope[0], scope[1]);
-        const CliLibrary::CategoryFolder folder(path);
-        for (const CliLibrary::SnippetEntry &entry : folder.snippets())
+        const LibraryListing::CategoryFolder folder(path);
+        for (const LibraryListing::SnippetEntry &entry : folder.snippets())
             context.out.line(entry.name);
-        if (!folder.error().isEmpty())
-            unreadable(path, folder.error());
+        if (!folder.errorString().isEmpty())
+            unreadable(path, folder.errorString());
         return status;
     }
     const QString path =
         scope.isEmpty() ? context.root : LibraryPaths::languagePath(context.root, scope[0]);
     QString error;
-    for (const QString &name : CliLibrary::folderNames(path, &error))
+    for (const QString &name : LibraryListing::existingFolderNames(path, &error))
         context.out.line(name);
     if (!error.isEmpty())
         unreadable(path, error);
@@ -238,11 +238,12 @@ int list(Context &context, const QStringList &scope, bool all)
 // Reads a snippet's file, or says on stderr why not.
 std::optional<QByteArray> readOrTell(Context &context, const QString &path)
 {
-    CliLibrary::FileRead read = CliLibrary::readSnippetFile(path);
-    if (read.status == CliLibrary::FileRead::Read)
+    SnippetFile::Bytes read = SnippetFile::readBytes(path);
+    if (read.status == SnippetFile::ReadStatus::Loaded)
         return std::move(read.bytes);
-    context.note(path, read.status == CliLibrary::FileRead::Missing ? QStringLiteral("no such snippet")
-                                                                    : read.reason);
+    context.note(path, read.status == SnippetFile::ReadStatus::Missing
+                           ? QStringLiteral("no such snippet")
+                           : read.errorString);
     return std::nullopt;
 }
 
@@ -315,15 +316,16 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
 
     bool found = false;
     bool troubled = false;
-    const auto search = [&](const QString &snippet, const CliLibrary::CategoryFolder &folder,
-                            const CliLibrary::SnippetEntry &entry) {
-        CliLibrary::FileRead read = folder.read(entry);
-        if (read.status == CliLibrary::FileRead::Refused) {
-            context.note(entry.path, QStringLiteral("skipped, ") + read.reason);
+    const auto search = [&](const QString &snippet, const LibraryListing::CategoryFolder &folder,
+                            const LibraryListing::SnippetEntry &entry) {
+        using SnippetFile::ReadStatus;
+        const SnippetFile::Bytes read = folder.read(entry);
+        if (read.status == ReadStatus::NotARegularFile || read.status == ReadStatus::TooLarge) {
+            context.note(entry.path, QStringLiteral("skipped, ") + read.errorString);
             return;
         }
-        if (read.status != CliLibrary::FileRead::Read) {
-            context.note(entry.path, read.reason);
+        if (read.status != ReadStatus::Loaded) {
+            context.note(entry.path, read.errorString);
             troubled = true;
             return;
         }
@@ -357,9 +359,9 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
             printMatch(context, output, snippet, entry.path, line);
     };
     forEachCategory(context.root, scope, [&](const QString &language, const QString &category,
-                                             const CliLibrary::CategoryFolder &folder) {
+                                             const LibraryListing::CategoryFolder &folder) {
         const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
-        for (const CliLibrary::SnippetEntry &entry : folder.snippets()) {
+        for (const LibraryListing::SnippetEntry &entry : folder.snippets()) {
             if (!entry.readByOther)
                 search(prefix + entry.name, folder, entry);
         }
@@ -419,18 +421,15 @@ int add(Context &context, const QString &addressText, bool replace)
     const QString text = SnippetFile::decode(*input);
 
     QString error;
-    const QFileInfo existing(path);
-    if (existing.exists() || existing.isSymLink()) {
+    if (LibraryEdits::exists(path)) {
         if (!replace)
             return context.fail(path, QStringLiteral("a snippet of this name exists "
                                                      "(--replace replaces it)"));
-        if (!existing.isFile())
-            return context.fail(path, QStringLiteral("not a regular file"));
         if (!SnippetFile::writeText(path, text, &error))
             return context.fail(path, error + QStringLiteral("; the snippet is unchanged"));
         return Success;
     }
-    if (!LibraryEdits::createSnippetFile(path, text, &error))
+    if (!LibraryEdits::addSnippet(path, text, &error))
         return context.fail(path, error);
     return Success;
 }

@@ -1,6 +1,7 @@
 #include "library/libraryedits.h"
 
-#include "library/fileidentity.h"
+#include "library/librarypaths.h"
+#include "library/platform.h"
 #include "library/snippetfile.h"
 
 #include <QCoreApplication>
@@ -12,65 +13,21 @@
 
 #include <algorithm>
 
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-#include <gio/gio.h>
-#endif
-#ifdef Q_OS_WIN
-#include <string>
-#include <windows.h>
-#include <shellapi.h>
-#endif
-
 namespace LibraryEdits {
 
 namespace {
 
-// Something stands at the path: an entry, or a link whether or not it
-// leads anywhere. Creating or renaming onto a link to nothing would make its
-// target appear wherever it points.
 bool isTaken(const QFileInfo &info)
 {
     return info.exists() || info.isSymLink();
 }
 
-#ifdef Q_OS_WIN
-// Qt reaches the Recycle Bin through IFileOperation, which not every system
-// offers (Wine has none); the older shell call reaches the same bin.
-bool moveToRecycleBin(const QString &path)
-{
-    std::wstring from = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString();
-    from.push_back(L'\0'); // a list of one, ended by two NULs
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
-    return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted
-        && !QFileInfo::exists(path);
-}
-#endif
-
-// Trashes through the desktop's own implementation where Qt's would hang or
-// misplace the file when the trash folders are broken.
-bool moveToTrash(const QString &path)
-{
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    // The local file system directly: the default one may start a session
-    // bus client, and a trash of plain files needs none.
-    GFile *file = g_vfs_get_file_for_path(g_vfs_get_local(), QFile::encodeName(path).constData());
-    GError *error = nullptr;
-    const bool trashed = g_file_trash(file, nullptr, &error);
-    if (error)
-        g_error_free(error);
-    g_object_unref(file);
-    return trashed;
-#elif defined(Q_OS_WIN)
-    return QFile::moveToTrash(path) || moveToRecycleBin(path);
-#else
-    return QFile::moveToTrash(path);
-#endif
-}
-
 } // namespace
+
+bool exists(const QString &path)
+{
+    return isTaken(QFileInfo(path));
+}
 
 bool createDirectory(const QString &path)
 {
@@ -89,7 +46,7 @@ bool createEmptyFile(const QString &path)
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
 }
 
-bool createSnippetFile(const QString &path, const QString &text, QString *errorString)
+bool addSnippet(const QString &path, const QString &text, QString *errorString)
 {
     const QString categoryPath = QFileInfo(path).absolutePath();
     // Deepest first, so that a failure can take them away again.
@@ -117,14 +74,14 @@ bool createSnippetFile(const QString &path, const QString &text, QString *errorS
         removeFolders();
         return fail(claim.errorString());
     }
-    const FileIdentity claimed = identityOf(path);
+    const Platform::FileIdentity claimed = Platform::identityOf(path);
     claim.close();
     QString error;
     if (SnippetFile::writeText(path, text, &error))
         return true;
 
     // Another program may have saved a snippet of its own here since.
-    if (claimed.isValid() && identityOf(path) == claimed && QFile::remove(path)) {
+    if (claimed.isValid() && Platform::identityOf(path) == claimed && QFile::remove(path)) {
         removeFolders();
         return fail(error + QCoreApplication::translate("LibraryEdits", "; nothing was added"));
     }
@@ -172,7 +129,7 @@ Removal removeToTrash(const QString &path)
     // A folder named like the snippet may stand where its file was.
     if (info.isDir() || !isTaken(info))
         return Removal::Failed;
-    if (moveToTrash(path))
+    if (Platform::moveToTrash(path))
         return Removal::Trashed;
     // No trash, or a broken one (no room for its record, a file where one
     // of its folders belongs): deleting is what the user asked for anyway.
@@ -194,6 +151,33 @@ bool rename(const QString &parentPath, const QString &oldName, const QString &ne
     // QDir::rename refuses an existing target on its own; asking first also
     // covers platforms whose rename would silently replace it.
     return !isTaken(QFileInfo(parent.filePath(newName))) && parent.rename(oldName, newName);
+}
+
+Renamed renameFolder(const QString &parentPath, const QString &oldName, const QString &newName)
+{
+    const QString target = parentPath + QDir::separator() + newName;
+    if (exists(target))
+        return Renamed::Exists;
+    if (!oldName.isEmpty() && QDir(parentPath).exists(oldName))
+        return rename(parentPath, oldName, newName) ? Renamed::Moved : Renamed::Failed;
+    return createDirectory(target) ? Renamed::Created : Renamed::Failed;
+}
+
+Renamed renameSnippet(const QString &categoryPath, const QString &oldName, const QString &newName)
+{
+    const QString target = LibraryPaths::snippetFilePath(categoryPath, newName);
+    if (exists(target))
+        return Renamed::Exists;
+    // With no snippet listed the old name is empty, and its file, should a
+    // hidden ".spt" exist, is renamed like any other.
+    const QFileInfo old(LibraryPaths::snippetFilePath(categoryPath, oldName));
+    if (!old.isDir() && isTaken(old)) {
+        // "Notes.SPT" becomes "Memo.SPT".
+        const QString suffix = old.fileName().right(LibraryPaths::snippetSuffix.size());
+        return rename(categoryPath, old.fileName(), newName + suffix) ? Renamed::Moved
+                                                                      : Renamed::Failed;
+    }
+    return createEmptyFile(target) ? Renamed::Created : Renamed::Failed;
 }
 
 } // namespace LibraryEdits
