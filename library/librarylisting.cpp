@@ -59,8 +59,15 @@ QStringList snippetNames(const QString &categoryPath)
     return names;
 }
 
-QStringList existingFolderNames(const QString &path)
+QStringList existingFolderNames(const QString &path, QString *error)
 {
+    // QDirIterator lists an unreadable folder as empty, without a word.
+    if (error) {
+        if (const Platform::OpenFolder folder(path); !folder.errorString().isEmpty()) {
+            *error = folder.errorString();
+            return {};
+        }
+    }
     QStringList names = sortedNames(QDir(path), {}, QDir::AllDirs | QDir::NoDotAndDotDot);
     if (names.removeAll(defaultEntry) > 0)
         names.prepend(defaultEntry);

@@ -144,4 +144,8 @@ SaveResult save(const QString &path, const SnippetText &text, const Shown &shown
 bool write(const QString &path, const SnippetText &text, QString *errorString,
            Stamp *written = nullptr);
 
+// The same for a whole file's text, stored as it stands: a carriage return
+// before the first line feed stays, and no line feed is added.
+bool writeText(const QString &path, const QString &text, QString *errorString);
+
 } // namespace SnippetFile
