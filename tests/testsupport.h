@@ -176,7 +176,10 @@ inline void endTest()
 
 // Runs `answer` on the next modal dialog, once it is open. Call before the
 // action that opens the dialog; returns a flag that tells whether it ran.
-inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answer)
+// With `className`, only a dialog of that class counts: another one (a name
+// dialog before the question) is left to its own answer.
+inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answer,
+                                            const char *className = nullptr)
 {
     QObject *scope = testScope().get();
     if (!scope)
@@ -186,8 +189,9 @@ inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answe
     // Only the pending timer owns the poll; a strong self-reference would
     // keep it alive forever (and fail the leak checker).
     const std::weak_ptr<std::function<void(int)>> self = poll;
-    *poll = [answer, done, self, scope](int triesLeft) {
-        if (QWidget *dialog = QApplication::activeModalWidget()) {
+    *poll = [answer, done, self, scope, className](int triesLeft) {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (dialog && (!className || dialog->inherits(className))) {
             answer(dialog);
             *done = true;
             return;

@@ -7,6 +7,7 @@
 #include "library/librarypaths.h"
 #include "library/snippetfile.h"
 #include "ui/mainwindowform.h"
+#include "ui/plainmessage.h"
 #include "ui/settingskeys.h"
 #include "ui/snippetfields.h"
 
@@ -17,11 +18,16 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSessionManager>
 #include <QSettings>
+#include <QSignalBlocker>
+#include <QTextDocument>
 #include <QTextEdit>
 
 namespace {
@@ -61,6 +67,12 @@ void refill(QComboBox *box, const QStringList &names, const QString &wanted)
         box->setCurrentIndex(int(index));
 }
 
+void setCurrentIndexQuietly(QComboBox *box, int index)
+{
+    const QSignalBlocker quiet(box);
+    box->setCurrentIndex(index);
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -77,6 +89,12 @@ MainWindow::MainWindow(QWidget *parent)
 {
     form->setupForm(this);
     fields = std::make_unique<SnippetFields>(form->lineEditSynopsis, form->textEditSnippet);
+    connect(form->textEditSnippet->document(), &QTextDocument::modificationChanged, this,
+            &MainWindow::updateTitle);
+    connect(form->lineEditSynopsis, &QLineEdit::textChanged, this, &MainWindow::updateTitle);
+#if QT_CONFIG(sessionmanager)
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &MainWindow::commitSessionData);
+#endif
 
     // Without glass, the translucent background of the window's sheet would
     // show whatever lies behind the window. Set before the lists are filled:
@@ -102,6 +120,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!confirmDiscardOrSave()) {
+        event->ignore();
+        return;
+    }
     QSettings settings;
     settings.setValue(SettingsKeys::geometry, saveGeometry());
     QMainWindow::closeEvent(event);
@@ -110,8 +132,72 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::LanguageChange)
+    if (event->type() == QEvent::LanguageChange) {
         form->retranslateForm(this);
+        updateTitle();
+    }
+}
+
+void MainWindow::commitSessionData(QSessionManager &manager)
+{
+    // Without leave to ask, the session ends with the window as it is.
+    if (!fields->isModified() || !manager.allowsInteraction())
+        return;
+    const bool mayEnd = confirmDiscardOrSave();
+    manager.release();
+    if (!mayEnd)
+        manager.cancel();
+}
+
+bool MainWindow::confirmDiscardOrSave()
+{
+    if (!fields->isModified())
+        return true;
+    const QString text = shown.snippet.isNull()
+        ? tr("The new snippet has changes that are not saved.")
+        : tr("The snippet \u201c%1\u201d has changes that are not saved.").arg(shown.snippet);
+    QMessageBox question(QMessageBox::Warning, tr("Unsaved Changes"), text,
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    question.setTextFormat(Qt::PlainText);
+    question.setDefaultButton(QMessageBox::Save);
+    question.setEscapeButton(QMessageBox::Cancel);
+    switch (question.exec()) {
+    case QMessageBox::Save:
+        return saveCurrentSnippet();
+    case QMessageBox::Discard:
+        // The caller replaces the fields now; nothing may ask again on the way.
+        fields->setUnmodified();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool MainWindow::mayLeave(QComboBox *box, const QString &shownEntry, int index)
+{
+    if (listingDepth > 0 || !fields->isModified())
+        return true;
+    // While the user decides, the boxes show where the edits came from, so
+    // that Save writes them there and Cancel has nothing to undo.
+    setCurrentIndexQuietly(box, box->findText(shownEntry));
+    if (!confirmDiscardOrSave())
+        return false;
+    setCurrentIndexQuietly(box, index);
+    return true;
+}
+
+void MainWindow::updateTitle()
+{
+    const bool modified = fields->isModified();
+    if (shown.snippet.isNull()) {
+        setWindowTitle(modified ? tr("Quillory") + QLatin1String("[*]") : tr("Quillory"));
+    } else {
+        // A "[*]" in the name is text, not the marker.
+        QString name = shown.snippet;
+        name.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+        setWindowTitle(tr("%1[*] \u2014 Quillory").arg(name));
+    }
+    setWindowModified(modified);
 }
 
 QString MainWindow::libraryRootPath() const
@@ -132,6 +218,7 @@ QString MainWindow::currentCategoryPath() const
 
 void MainWindow::listLanguages()
 {
+    const QScopedValueRollback<int> listing(listingDepth, listingDepth + 1);
     const QString path = libraryRootPath();
     const QString wanted = rememberedName(SettingsKeys::language, LibraryListing::defaultEntry);
     refill(form->comboBoxLanguage, LibraryListing::entryNames(path), wanted);
@@ -139,6 +226,7 @@ void MainWindow::listLanguages()
 
 void MainWindow::listCategories()
 {
+    const QScopedValueRollback<int> listing(listingDepth, listingDepth + 1);
     const QString path = currentLanguagePath();
     const QString wanted = rememberedName(SettingsKeys::category, LibraryListing::defaultEntry);
     refill(form->comboBoxCategory, LibraryListing::entryNames(path), wanted);
@@ -148,39 +236,59 @@ void MainWindow::listSnippets()
 {
     const QString path = currentCategoryPath();
     const QString wanted = rememberedName(SettingsKeys::snippet, QString());
-    refill(form->comboBoxSnippet, LibraryListing::snippetNames(path), wanted);
+    {
+        // Each step of the refill would replace the fields, and read a file,
+        // only for the next step to replace them again.
+        const QScopedValueRollback<bool> deferred(snippetLoadDeferred, true);
+        refill(form->comboBoxSnippet, LibraryListing::snippetNames(path), wanted);
+    }
+    loadSnippet();
 }
 
 void MainWindow::loadSnippet()
 {
-    const QString path =
-        LibraryPaths::snippetFilePath(currentCategoryPath(), form->comboBoxSnippet->currentText());
+    const QString language = form->comboBoxLanguage->currentText();
+    const QString category = form->comboBoxCategory->currentText();
+    const QString name = form->comboBoxSnippet->currentText();
+    const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), name);
+    // A listing that comes back to the file being edited (renamed, or left
+    // where it was by a removal that did not happen) keeps the edits.
+    if (fields->isModified() && path == shown.path) {
+        shown.language = language;
+        shown.category = category;
+        shown.snippet = name;
+        updateTitle();
+        return;
+    }
+
     const SnippetFile::ReadResult file = SnippetFile::load(path);
-    shown = {path, file.status, file.stamp};
+    shown = {path, file.status, file.stamp, language, category, name};
     switch (file.status) {
     case SnippetFile::ReadStatus::Loaded:
         break;
     case SnippetFile::ReadStatus::Missing:
         fields->clear();
+        updateTitle();
         return;
     case SnippetFile::ReadStatus::NotARegularFile:
     case SnippetFile::ReadStatus::TooLarge:
     case SnippetFile::ReadStatus::Unreadable:
-        fields->showUnloadable(
-            tr("\"%1\" is not shown: %2.").arg(form->comboBoxSnippet->currentText(), file.errorString));
+        fields->showUnloadable(tr("\"%1\" is not shown: %2.").arg(name, file.errorString));
+        updateTitle();
         return;
     }
 
     fields->show(file.text);
+    updateTitle();
     // Only a zero-byte file leaves the focus where it was; a file holding
     // nothing but a line break still has a (blank) first line.
     if (file.stamp.size > 0)
         form->textEditSnippet->setFocus(Qt::OtherFocusReason);
 
     QSettings settings;
-    settings.setValue(SettingsKeys::language, form->comboBoxLanguage->currentText());
-    settings.setValue(SettingsKeys::category, form->comboBoxCategory->currentText());
-    settings.setValue(SettingsKeys::snippet, form->comboBoxSnippet->currentText());
+    settings.setValue(SettingsKeys::language, language);
+    settings.setValue(SettingsKeys::category, category);
+    settings.setValue(SettingsKeys::snippet, name);
 }
 
 namespace {
@@ -233,7 +341,7 @@ bool MainWindow::isUsableName(const Level &level, const QString &name, const QSt
         : LibraryPaths::checkName(name);
     if (problem == LibraryPaths::NameProblem::None)
         return true;
-    QMessageBox::warning(this, title, whyNotUsable(name, problem));
+    PlainMessage::warn(this, title, whyNotUsable(name, problem));
     return false;
 }
 
@@ -242,11 +350,11 @@ bool MainWindow::mayReplace(const QString &path, const QString &name)
     const bool showsThisFile = shown.path == path;
     if (showsThisFile && shown.status != SnippetFile::ReadStatus::Loaded
         && shown.status != SnippetFile::ReadStatus::Missing) {
-        QMessageBox::warning(this, tr("Save"),
-                             tr("The snippet \"%1\" was not saved: its file could not be shown, "
-                                "and saving would replace it with empty fields.\n\n"
-                                "The file on disk is unchanged.")
-                                 .arg(name));
+        PlainMessage::warn(this, tr("Save"),
+                           tr("The snippet \"%1\" was not saved: its file could not be shown, "
+                              "and saving would replace it with empty fields.\n\n"
+                              "The file on disk is unchanged.")
+                               .arg(name));
         return false;
     }
     // A file deleted since it was shown is simply written again, and what
@@ -267,6 +375,7 @@ bool MainWindow::mayReplace(const QString &path, const QString &name)
                              .arg(name),
                          QMessageBox::Cancel, this);
     QPushButton *replace = question.addButton(tr("Replace"), QMessageBox::DestructiveRole);
+    question.setTextFormat(Qt::PlainText);
     question.setDefaultButton(QMessageBox::Cancel);
     question.exec();
     return question.clickedButton() == replace;
@@ -274,43 +383,59 @@ bool MainWindow::mayReplace(const QString &path, const QString &name)
 
 void MainWindow::on_pushButtonSaveSnippet_clicked()
 {
+    saveCurrentSnippet();
+}
+
+bool MainWindow::saveCurrentSnippet()
+{
     QString name = form->comboBoxSnippet->currentText();
+    const bool creates = name.isNull();
     const QString categoryPath = currentCategoryPath();
     QString path;
-    if (name.isNull()) {
+    if (creates) {
         const QString title = QStringLiteral("Add Snippet");
         const std::optional<QString> typed =
             askEntryName(title, QStringLiteral("Please enter the snippet's name."));
         if (!typed || !isUsableName(snippet, *typed, title))
-            return;
+            return false;
         name = *typed;
         path = LibraryPaths::snippetFilePath(categoryPath, name);
         // The fields came from no file, so whatever has this name is text
         // they never showed.
         const QFileInfo existing(path);
         if (existing.exists() || existing.isSymLink()) {
-            QMessageBox::warning(this, tr("Save"),
-                                 tr("The snippet \"%1\" was not saved: a snippet of that name "
-                                    "exists already.\n\nThe file on disk is unchanged.")
-                                     .arg(name));
-            return;
+            PlainMessage::warn(this, tr("Save"),
+                               tr("The snippet \"%1\" was not saved: a snippet of that name "
+                                  "exists already.\n\nThe file on disk is unchanged.")
+                                   .arg(name));
+            return false;
         }
     } else {
         path = LibraryPaths::snippetFilePath(categoryPath, name);
         if (!mayReplace(path, name))
-            return;
+            return false;
     }
 
     QString error;
     SnippetFile::Stamp written;
     if (!SnippetFile::write(path, fields->textToSave(), &error, &written)) {
-        QMessageBox::warning(this, tr("Save"),
-                             tr("The snippet \"%1\" was not saved: %2\n\n"
-                                "The file on disk is unchanged.")
-                                 .arg(name, error));
-        return;
+        PlainMessage::warn(this, tr("Save"),
+                           tr("The snippet \"%1\" was not saved: %2\n\n"
+                              "The file on disk is unchanged.")
+                               .arg(name, error));
+        return false;
     }
-    shown = {path, SnippetFile::ReadStatus::Loaded, written};
+    shown.path = path;
+    shown.status = SnippetFile::ReadStatus::Loaded;
+    shown.stamp = written;
+    fields->markSaved();
+    updateTitle();
+    if (creates) {
+        // Listed and current, so that the next Save writes to it.
+        remember(SettingsKeys::snippet, name);
+        listSnippets();
+    }
+    return true;
 }
 
 void MainWindow::on_pushButtonAddLanguage_clicked()
@@ -343,19 +468,22 @@ void MainWindow::on_pushButtonRemoveSnippet_clicked()
     removeCurrent(snippet);
 }
 
-void MainWindow::on_comboBoxSnippet_currentIndexChanged(int)
+void MainWindow::on_comboBoxSnippet_currentIndexChanged(int index)
 {
-    loadSnippet();
+    if (!snippetLoadDeferred && mayLeave(form->comboBoxSnippet, shown.snippet, index))
+        loadSnippet();
 }
 
-void MainWindow::on_comboBoxCategory_currentIndexChanged(int)
+void MainWindow::on_comboBoxCategory_currentIndexChanged(int index)
 {
-    listSnippets();
+    if (mayLeave(form->comboBoxCategory, shown.category, index))
+        listSnippets();
 }
 
-void MainWindow::on_comboBoxLanguage_currentIndexChanged(int)
+void MainWindow::on_comboBoxLanguage_currentIndexChanged(int index)
 {
-    listCategories();
+    if (mayLeave(form->comboBoxLanguage, shown.language, index))
+        listCategories();
 }
 
 void MainWindow::on_menuBar_triggered(QAction *action)
@@ -407,7 +535,7 @@ void MainWindow::addEntry(const Level &level)
     const QString title = QStringLiteral("Add ") + level.noun;
     const std::optional<QString> name =
         askEntryName(title, QStringLiteral("Please enter the %1's name.").arg(level.noun.toLower()));
-    if (!name || !isUsableName(level, *name, title))
+    if (!name || !isUsableName(level, *name, title) || !confirmDiscardOrSave())
         return;
     const QString path = entryPath(level, *name);
     if (level.holdsFiles)
@@ -416,6 +544,8 @@ void MainWindow::addEntry(const Level &level)
         LibraryEdits::createDirectory(path);
     remember(level.settingsKey, *name);
     (this->*level.relist)();
+    if (level.holdsFiles)
+        form->lineEditSynopsis->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::removeCurrent(const Level &level)
@@ -424,6 +554,10 @@ void MainWindow::removeCurrent(const Level &level)
     // folder, or for snippets the hidden file ".spt".
     const QString name = (form->*level.box)->currentText();
     if (name.isNull())
+        return;
+    // The snippet's own edits go with it; above it, the listing would
+    // replace them.
+    if (!level.holdsFiles && !confirmDiscardOrSave())
         return;
     if (level.holdsFiles)
         LibraryEdits::removeFile(entryPath(level, name));
@@ -443,10 +577,14 @@ void MainWindow::renameCurrent(const Level &level)
 
     const QString parentPath = (this->*level.parentPath)();
     const QString oldName = (form->*level.box)->currentText();
-    if (level.holdsFiles)
-        renameOrCreateSnippet(parentPath, oldName, *newName);
-    else
+    if (level.holdsFiles) {
+        if (!renameOrCreateSnippet(parentPath, oldName, *newName))
+            return;
+    } else {
+        if (!confirmDiscardOrSave())
+            return;
         renameOrCreateDirectory(parentPath, oldName, *newName);
+    }
 
     remember(level.settingsKey, *newName);
     (this->*level.relist)();
@@ -463,21 +601,30 @@ void MainWindow::renameOrCreateDirectory(const QString &parentPath, const QStrin
         LibraryEdits::createDirectory(parentPath + QDir::separator() + newName);
 }
 
-void MainWindow::renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
+bool MainWindow::renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
                                        const QString &newName)
 {
+    // The edits stay on a renamed file; whatever else the listing ends on
+    // replaces them.
     const QString target = LibraryPaths::snippetFilePath(categoryPath, newName);
     const QFileInfo existing(target);
     if (existing.exists() || existing.isSymLink())
-        return; // never replaced, merged or emptied; the listing selects it
+        return confirmDiscardOrSave(); // never replaced, merged or emptied; the listing selects it
     // With no snippet listed the old name is empty, and its file, should a
     // hidden ".spt" exist, is renamed like any other.
     const QFileInfo old(LibraryPaths::snippetFilePath(categoryPath, oldName));
     if (!old.isDir() && (old.exists() || old.isSymLink())) {
         // Keep the extension's letter case: "Notes.SPT" becomes "Memo.SPT".
-        LibraryEdits::rename(categoryPath, old.fileName(),
-                             newName + old.fileName().right(LibraryPaths::snippetSuffix.size()));
-    } else {
-        LibraryEdits::createEmptyFile(target);
+        if (LibraryEdits::rename(categoryPath, old.fileName(),
+                                 newName + old.fileName().right(LibraryPaths::snippetSuffix.size()))) {
+            if (shown.path == old.filePath())
+                shown.path = LibraryPaths::snippetFilePath(categoryPath, newName);
+            return true;
+        }
+        return confirmDiscardOrSave();
     }
+    if (!confirmDiscardOrSave())
+        return false;
+    LibraryEdits::createEmptyFile(target);
+    return true;
 }
