@@ -510,6 +510,13 @@ void TestLibrary::unsavedEditsAreAskedAbout()
         QCOMPARE(allSettings(), settingsBefore);
         QVERIFY(m_window->isWindowModified());
     }
+    if (action == QLatin1String("actionRename_Snippet") && answers.isEmpty()) {
+        // The renamed file is still the one shown: saved without a question.
+        auto askedAgain = TestSupport::cancelNextDialog();
+        click("pushButtonSaveSnippet");
+        QVERIFY(!*askedAgain);
+        QCOMPARE(readFile(file), QByteArray("syn a\nbody a edited"));
+    }
     // Let a window kept open by Cancel go without asking again.
     m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->setModified(false);
     bodyEdit->document()->setModified(false);
@@ -651,6 +658,8 @@ void TestLibrary::addSnippetCreatesAnEmptyFile()
     QCOMPARE(box("comboBoxSnippet")->currentText(), QStringLiteral("v1.2"));
     QCOMPARE(synopsis(), QString());
     QCOMPARE(body(), QString());
+    // Ready for the synopsis to be typed.
+    QCOMPARE(m_window->focusWidget(), m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis")));
 }
 
 void TestLibrary::removeLanguageTakesOnlyEmptyFolders()
