@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -143,6 +144,18 @@ inline void remember(const QString &language, const QString &category, const QSt
     settings.setValue(QStringLiteral("Language"), language);
     settings.setValue(QStringLiteral("Category"), category);
     settings.setValue(QStringLiteral("Snippet"), snippet);
+}
+
+// Every file and folder below the library, for "nothing changed" checks.
+inline QStringList libraryTree()
+{
+    QStringList entries;
+    QDirIterator it(libraryPath(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        entries << it.next();
+    entries.sort();
+    return entries;
 }
 
 // The entries of a combo box, in order.

@@ -4,7 +4,6 @@
 #include "ui/mainwindow.h"
 
 #include <QComboBox>
-#include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
 #include <QAction>
@@ -79,6 +78,7 @@ private:
 namespace {
 
 using TestSupport::lib;
+using TestSupport::libraryTree;
 using TestSupport::readFile;
 using TestSupport::remember;
 using TestSupport::writeFile;
@@ -92,17 +92,6 @@ void makeDirs(std::initializer_list<const char *> relatives)
 QString setting(const char *key)
 {
     return QSettings().value(QLatin1String(key), QStringLiteral("<absent>")).toString();
-}
-
-QStringList libraryTree()
-{
-    QStringList entries;
-    QDirIterator it(TestSupport::libraryPath(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        entries << it.next();
-    entries.sort();
-    return entries;
 }
 
 QVariantMap allSettings()
@@ -617,15 +606,6 @@ void TestLibrary::unusableNamesAreRefused()
     QFETCH(QString, name);
     open();
     QSettings().clear();
-    const auto libraryTree = [] {
-        QStringList entries;
-        QDirIterator it(TestSupport::libraryPath(),
-                        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext())
-            entries << it.next();
-        return entries;
-    };
     const QStringList before = libraryTree();
 
     auto typed = TestSupport::typeIntoNextInputDialog(name);

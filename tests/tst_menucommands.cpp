@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
-#include <QDirIterator>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QLineEdit>
@@ -49,21 +48,10 @@ private:
 namespace {
 
 using TestSupport::lib;
+using TestSupport::libraryTree;
 using TestSupport::readFile;
 using TestSupport::remember;
 using TestSupport::writeFile;
-
-// Every file and folder below the library, for "nothing changed" checks.
-QStringList tree()
-{
-    QStringList entries;
-    QDirIterator it(TestSupport::libraryPath(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        entries << it.next();
-    entries.sort();
-    return entries;
-}
 
 } // namespace
 
@@ -229,12 +217,12 @@ void TestMenuCommands::renameOntoAnExistingNameChangesNothing()
     writeFile(QStringLiteral("Other/Default/o.spt"), "o\n");
     remember(QStringLiteral("Scripts"), QStringLiteral("Loops"), QStringLiteral("hello"));
     open();
-    const QStringList before = tree();
+    const QStringList before = libraryTree();
 
     auto typed = TestSupport::typeIntoNextInputDialog(target);
     trigger(action.toLatin1().constData());
     QVERIFY(*typed);
-    QCOMPARE(tree(), before);
+    QCOMPARE(libraryTree(), before);
     QCOMPARE(box(boxName.toLatin1().constData())->currentText(), target);
 }
 
@@ -255,14 +243,14 @@ void TestMenuCommands::cancelledOrEmptyRenameChangesNothing()
     writeFile(QStringLiteral("Scripts/Loops/hello.spt"), "hello\n");
     remember(QStringLiteral("Scripts"), QStringLiteral("Loops"), QStringLiteral("hello"));
     open();
-    const QStringList before = tree();
+    const QStringList before = libraryTree();
     QSettings().clear();
 
     auto answered = cancel ? TestSupport::cancelNextDialog()
                            : TestSupport::typeIntoNextInputDialog(QString());
     trigger(action.toLatin1().constData());
     QVERIFY(*answered);
-    QCOMPARE(tree(), before);
+    QCOMPARE(libraryTree(), before);
     QCOMPARE(QSettings().allKeys(), QStringList());
     QCOMPARE(box("comboBoxSnippet")->currentText(), QStringLiteral("hello"));
 }
