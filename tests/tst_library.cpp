@@ -363,6 +363,7 @@ void TestLibrary::unsavedEditsAreAskedAbout_data()
         {"remove category", "pushButtonRemoveCategory", "", "L/C/a", nullptr},
         {"quit", "actionQuit", "", "", nullptr},
         {"close button", "close", "", "", nullptr},
+        {"session ends", "session", "", "", nullptr},
     };
     for (const Path &path : paths) {
         for (const char *answer : {"save", "discard", "cancel"}) {
@@ -389,8 +390,8 @@ void TestLibrary::unsavedEditsAreAskedAbout_data()
     QTest::newRow("rename snippet keeps the edits, unsaved")
         << "a" << true << "actionRename_Snippet" << "a2" << QByteArray() << QStringList()
         << "L/C/a2" << "body a edited" << "L/C/a2.spt" << old;
-    QTest::newRow("rename snippet onto another one asks")
-        << "a" << true << "actionRename_Snippet" << "b" << QByteArray() << QStringList{"cancel"}
+    QTest::newRow("rename snippet onto another one is refused before any question")
+        << "a" << true << "actionRename_Snippet" << "b" << QByteArray() << QStringList{"OK"}
         << "L/C/a" << "body a edited" << "L/C/a.spt" << old;
     QTest::newRow("remove snippet asks nothing")
         << "a" << true << "pushButtonRemoveSnippet" << "" << QByteArray() << QStringList()
@@ -402,9 +403,6 @@ void TestLibrary::unsavedEditsAreAskedAbout_data()
     QTest::newRow("save replaced another program's version")
         << "a" << true << "snippet box" << "" << QByteArray("theirs\n")
         << QStringList{"save", "replace"} << "L/C/b" << "body b" << "L/C/a.spt" << saved;
-    QTest::newRow("session ends without leave to ask")
-        << "a" << true << "session" << "" << QByteArray() << QStringList() << "L/C/a"
-        << "body a edited" << "L/C/a.spt" << old;
 #ifndef Q_OS_WIN
     // A file name that, as rich text, drew a message of its own.
     QTest::newRow("markup in the name is shown as typed")
@@ -452,6 +450,18 @@ void TestLibrary::unsavedEditsAreAskedAbout()
     const QStringList treeBefore = libraryTree();
     const QVariantMap settingsBefore = allSettings();
 
+    QSessionManager *manager = nullptr;
+    if (action == QLatin1String("session")) {
+        manager = qApp->findChild<QSessionManager *>();
+        if (!manager)
+            QSKIP("This platform has no session manager");
+        if (!manager->allowsInteraction()) {
+            if (answers != QStringList{"cancel"})
+                QSKIP("This platform's session manager gives no leave to ask: the session ends "
+                      "with the window as it is, as the cancel row checks");
+            answers.clear();
+        }
+    }
     if (!typed.isEmpty())
         TestSupport::typeIntoNextInputDialog(typed);
     auto asked = std::make_shared<Asked>();
@@ -470,24 +480,17 @@ void TestLibrary::unsavedEditsAreAskedAbout()
             m_window->close();
         else
             m_window->findChild<QAction *>(action)->trigger();
-    } else if (action == QLatin1String("session")) {
-        auto *manager = qApp->findChild<QSessionManager *>();
-        if (!manager)
-            QSKIP("This platform has no session manager");
-        if (manager->allowsInteraction())
-            QSKIP("This platform's session manager lets the program ask; the close rows cover the question");
+    } else if (manager) {
         Q_EMIT qApp->commitDataRequest(*manager);
     }
 
     QCOMPARE(asked->texts.size(), answers.size());
-    if (!answers.isEmpty())
+    if (!answers.isEmpty() && answers.constFirst() != QLatin1String("OK"))
         QCOMPARE(asked->texts.constFirst(), QStringLiteral("The snippet \u201c") + name
                                                 + QStringLiteral("\u201d has changes that are not saved."));
-    for (int i = 0; i < asked->texts.size(); ++i) {
-        QVERIFY2(asked->texts.at(i).contains(name), qPrintable(asked->texts.at(i)));
-        QCOMPARE(asked->formats.at(i), Qt::PlainText);
-    }
-    const bool cancelled = answers.contains(QStringLiteral("cancel"));
+    for (Qt::TextFormat format : asked->formats)
+        QCOMPARE(format, Qt::PlainText);
+    const bool cancelled = answers.contains(QStringLiteral("cancel")) || (manager && answers.isEmpty());
     if (action == QLatin1String("actionQuit") || action == QLatin1String("close"))
         QCOMPARE(m_window->isVisible(), cancelled);
     if (!goesTo.isEmpty())

@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
-#include <QFileInfo>
 #include <QFont>
 #include <QFontDialog>
 #include <QGuiApplication>
@@ -153,9 +152,9 @@ bool MainWindow::confirmDiscardOrSave()
 {
     if (!fields->isModified())
         return true;
-    const QString text = shown.snippet.isNull()
+    const QString text = shownAt.snippet.isNull()
         ? tr("The new snippet has changes that are not saved.")
-        : tr("The snippet \u201c%1\u201d has changes that are not saved.").arg(shown.snippet);
+        : tr("The snippet \u201c%1\u201d has changes that are not saved.").arg(shownAt.snippet);
     QMessageBox question(QMessageBox::Warning, tr("Unsaved Changes"), text,
                          QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     question.setTextFormat(Qt::PlainText);
@@ -189,11 +188,11 @@ bool MainWindow::mayLeave(QComboBox *box, const QString &shownEntry, int index)
 void MainWindow::updateTitle()
 {
     const bool modified = fields->isModified();
-    if (shown.snippet.isNull()) {
+    if (shownAt.snippet.isNull()) {
         setWindowTitle(modified ? tr("Quillory") + QLatin1String("[*]") : tr("Quillory"));
     } else {
         // A "[*]" in the name is text, not the marker.
-        QString name = shown.snippet;
+        QString name = shownAt.snippet;
         name.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
         setWindowTitle(tr("%1[*] \u2014 Quillory").arg(name));
     }
@@ -254,15 +253,14 @@ void MainWindow::loadSnippet()
     // A listing that comes back to the file being edited (renamed, or left
     // where it was by a removal that did not happen) keeps the edits.
     if (fields->isModified() && path == shown.path) {
-        shown.language = language;
-        shown.category = category;
-        shown.snippet = name;
+        shownAt = {language, category, name};
         updateTitle();
         return;
     }
 
     const SnippetFile::ReadResult file = SnippetFile::load(path);
-    shown = {path, file.status, file.stamp, language, category, name};
+    shown = {path, file.status, file.stamp};
+    shownAt = {language, category, name};
     switch (file.status) {
     case SnippetFile::ReadStatus::Loaded:
         break;
@@ -301,8 +299,8 @@ QString whyNotUsable(const QString &name, LibraryPaths::NameProblem problem)
         break;
     case NameProblem::LeavesLibrary:
         return MainWindow::tr("\"%1\" was not used: a name may not be an absolute path or "
-                              "contain \"..\", because it would point outside the snippet "
-                              "library.").arg(name);
+                              "\"..\", because it would point outside the snippet library.")
+            .arg(name);
     case NameProblem::HoldsSeparator:
         return MainWindow::tr("\"%1\" was not used: a name may not contain \"/\" or \"\\\", "
                               "because the entry would land inside another one, where no list "
@@ -345,28 +343,8 @@ bool MainWindow::isUsableName(const Level &level, const QString &name, const QSt
     return false;
 }
 
-bool MainWindow::mayReplace(const QString &path, const QString &name)
+bool MainWindow::askToReplaceChanges(const QString &name)
 {
-    const bool showsThisFile = shown.path == path;
-    if (showsThisFile && shown.status != SnippetFile::ReadStatus::Loaded
-        && shown.status != SnippetFile::ReadStatus::Missing) {
-        PlainMessage::warn(this, tr("Save"),
-                           tr("The snippet \"%1\" was not saved: its file could not be shown, "
-                              "and saving would replace it with empty fields.\n\n"
-                              "The file on disk is unchanged.")
-                               .arg(name));
-        return false;
-    }
-    // A file deleted since it was shown is simply written again, and what
-    // is no file at all the save refuses by itself, saying why.
-    const QFileInfo onDisk(path);
-    if (onDisk.exists() && !onDisk.isFile())
-        return true;
-    const bool changed = showsThisFile ? SnippetFile::changedSince(path, shown.stamp)
-                                       : onDisk.exists() || onDisk.isSymLink();
-    if (!changed)
-        return true;
-
     QMessageBox question(QMessageBox::Warning, tr("Save"),
                          tr("The snippet \"%1\" was changed by another program since it was "
                             "shown here.\n\nReplace that version with the text shown here? "
@@ -390,8 +368,7 @@ bool MainWindow::saveCurrentSnippet()
 {
     QString name = form->comboBoxSnippet->currentText();
     const bool creates = name.isNull();
-    const QString categoryPath = currentCategoryPath();
-    QString path;
+    auto mode = SnippetFile::SaveMode::UnlessChanged;
     if (creates) {
         const QString title = QStringLiteral("Add Snippet");
         const std::optional<QString> typed =
@@ -399,43 +376,46 @@ bool MainWindow::saveCurrentSnippet()
         if (!typed || !isUsableName(snippet, *typed, title))
             return false;
         name = *typed;
-        path = LibraryPaths::snippetFilePath(categoryPath, name);
         // The fields came from no file, so whatever has this name is text
         // they never showed.
-        const QFileInfo existing(path);
-        if (existing.exists() || existing.isSymLink()) {
-            PlainMessage::warn(this, tr("Save"),
-                               tr("The snippet \"%1\" was not saved: a snippet of that name "
-                                  "exists already.\n\nThe file on disk is unchanged.")
-                                   .arg(name));
-            return false;
-        }
-    } else {
-        path = LibraryPaths::snippetFilePath(categoryPath, name);
-        if (!mayReplace(path, name))
-            return false;
+        mode = SnippetFile::SaveMode::NewOnly;
     }
 
-    QString error;
-    SnippetFile::Stamp written;
-    if (!SnippetFile::write(path, fields->textToSave(), &error, &written)) {
-        PlainMessage::warn(this, tr("Save"),
-                           tr("The snippet \"%1\" was not saved: %2\n\n"
-                              "The file on disk is unchanged.")
-                               .arg(name, error));
-        return false;
+    const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), name);
+    const SnippetText text = fields->textToSave();
+    SnippetFile::SaveResult result = SnippetFile::save(path, text, shown, mode);
+    if (result.status == SnippetFile::SaveStatus::Changed && askToReplaceChanges(name))
+        result = SnippetFile::save(path, text, shown, SnippetFile::SaveMode::Replace);
+
+    QString why;
+    switch (result.status) {
+    case SnippetFile::SaveStatus::Saved:
+        shown = result.shown;
+        fields->markSaved();
+        updateTitle();
+        if (creates) {
+            // Listed and current, so that the next Save writes to it.
+            remember(SettingsKeys::snippet, name);
+            listSnippets();
+        }
+        return true;
+    case SnippetFile::SaveStatus::Changed:
+        return false; // the user chose to keep both
+    case SnippetFile::SaveStatus::Exists:
+        why = tr("a snippet of that name exists already.");
+        break;
+    case SnippetFile::SaveStatus::NotShown:
+        why = tr("its file could not be shown, and saving would replace it with empty fields.");
+        break;
+    case SnippetFile::SaveStatus::Failed:
+        why = result.errorString;
+        break;
     }
-    shown.path = path;
-    shown.status = SnippetFile::ReadStatus::Loaded;
-    shown.stamp = written;
-    fields->markSaved();
-    updateTitle();
-    if (creates) {
-        // Listed and current, so that the next Save writes to it.
-        remember(SettingsKeys::snippet, name);
-        listSnippets();
-    }
-    return true;
+    PlainMessage::warn(this, tr("Save"),
+                       tr("The snippet \"%1\" was not saved: %2\n\n"
+                          "The file on disk is unchanged.")
+                           .arg(name, why));
+    return false;
 }
 
 void MainWindow::on_pushButtonAddLanguage_clicked()
@@ -470,19 +450,19 @@ void MainWindow::on_pushButtonRemoveSnippet_clicked()
 
 void MainWindow::on_comboBoxSnippet_currentIndexChanged(int index)
 {
-    if (!snippetLoadDeferred && mayLeave(form->comboBoxSnippet, shown.snippet, index))
+    if (!snippetLoadDeferred && mayLeave(form->comboBoxSnippet, shownAt.snippet, index))
         loadSnippet();
 }
 
 void MainWindow::on_comboBoxCategory_currentIndexChanged(int index)
 {
-    if (mayLeave(form->comboBoxCategory, shown.category, index))
+    if (mayLeave(form->comboBoxCategory, shownAt.category, index))
         listSnippets();
 }
 
 void MainWindow::on_comboBoxLanguage_currentIndexChanged(int index)
 {
-    if (mayLeave(form->comboBoxLanguage, shown.language, index))
+    if (mayLeave(form->comboBoxLanguage, shownAt.language, index))
         listCategories();
 }
 
@@ -577,54 +557,32 @@ void MainWindow::renameCurrent(const Level &level)
 
     const QString parentPath = (this->*level.parentPath)();
     const QString oldName = (form->*level.box)->currentText();
-    if (level.holdsFiles) {
-        if (!renameOrCreateSnippet(parentPath, oldName, *newName))
+    // Switching to the other entry would drop what the fields hold. Told
+    // before the question, so that it is never answered for nothing.
+    const auto refuseTakenName = [this, &title, &newName] {
+        PlainMessage::warn(this, title, tr("\u201c%1\u201d exists already.").arg(*newName));
+    };
+    if (LibraryEdits::exists(entryPath(level, *newName)))
+        return refuseTakenName();
+    // The edits stay with a renamed snippet file; anything else the listing
+    // ends on replaces them.
+    const bool keepsEdits = level.holdsFiles && fields->isModified()
+        && shown.path == LibraryPaths::snippetFilePath(parentPath, oldName)
+        && LibraryEdits::exists(shown.path);
+    if (!keepsEdits && !confirmDiscardOrSave())
+        return;
+    const LibraryEdits::Renamed renamed = level.holdsFiles
+        ? LibraryEdits::renameSnippet(parentPath, oldName, *newName)
+        : LibraryEdits::renameFolder(parentPath, oldName, *newName);
+    if (renamed == LibraryEdits::Renamed::Exists)
+        return refuseTakenName();
+    if (keepsEdits) {
+        // Nothing moved: the listing's fallback could be another snippet.
+        if (renamed != LibraryEdits::Renamed::Moved)
             return;
-    } else {
-        if (!confirmDiscardOrSave())
-            return;
-        renameOrCreateDirectory(parentPath, oldName, *newName);
+        shown.path = LibraryPaths::snippetFilePath(parentPath, *newName);
     }
 
     remember(level.settingsKey, *newName);
     (this->*level.relist)();
-}
-
-void MainWindow::renameOrCreateDirectory(const QString &parentPath, const QString &oldName,
-                                         const QString &newName)
-{
-    // "Default" is listed before its folder exists; renaming such an entry
-    // creates the folder under the new name instead.
-    if (!oldName.isEmpty() && QDir(parentPath).exists(oldName))
-        LibraryEdits::rename(parentPath, oldName, newName);
-    else
-        LibraryEdits::createDirectory(parentPath + QDir::separator() + newName);
-}
-
-bool MainWindow::renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
-                                       const QString &newName)
-{
-    // The edits stay on a renamed file; whatever else the listing ends on
-    // replaces them.
-    const QString target = LibraryPaths::snippetFilePath(categoryPath, newName);
-    const QFileInfo existing(target);
-    if (existing.exists() || existing.isSymLink())
-        return confirmDiscardOrSave(); // never replaced, merged or emptied; the listing selects it
-    // With no snippet listed the old name is empty, and its file, should a
-    // hidden ".spt" exist, is renamed like any other.
-    const QFileInfo old(LibraryPaths::snippetFilePath(categoryPath, oldName));
-    if (!old.isDir() && (old.exists() || old.isSymLink())) {
-        // Keep the extension's letter case: "Notes.SPT" becomes "Memo.SPT".
-        if (LibraryEdits::rename(categoryPath, old.fileName(),
-                                 newName + old.fileName().right(LibraryPaths::snippetSuffix.size()))) {
-            if (shown.path == old.filePath())
-                shown.path = LibraryPaths::snippetFilePath(categoryPath, newName);
-            return true;
-        }
-        return confirmDiscardOrSave();
-    }
-    if (!confirmDiscardOrSave())
-        return false;
-    LibraryEdits::createEmptyFile(target);
-    return true;
 }

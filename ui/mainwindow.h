@@ -76,11 +76,6 @@ private:
     void addEntry(const Level &level);
     void removeCurrent(const Level &level);
     void renameCurrent(const Level &level);
-    void renameOrCreateDirectory(const QString &parentPath, const QString &oldName,
-                                 const QString &newName);
-    // False when the user kept the edits that it would have replaced.
-    bool renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
-                               const QString &newName);
     void chooseFont();
 
     QString currentLanguagePath() const;
@@ -90,25 +85,20 @@ private:
     // Whether the level can list an entry of that name; if not, the user is
     // told why.
     bool isUsableName(const Level &level, const QString &name, const QString &title);
-    // Whether Save may replace what is at `path` with the fields: never text
-    // the window could not show, and another program's changes only when
-    // the user says so.
-    bool mayReplace(const QString &path, const QString &name);
+    // Whether to replace what another program saved over the shown snippet.
+    bool askToReplaceChanges(const QString &name);
 
     MainWindowForm *form;
     std::unique_ptr<SnippetFields> fields;
-    // The file behind the fields as the last load or save found it, and
-    // the entries that named it.
-    struct ShownFile
+    SnippetFile::Shown shown;
+    // The entries that named the shown file; the snippet is null when none
+    // was listed.
+    struct
     {
-        QString path;
-        SnippetFile::ReadStatus status = SnippetFile::ReadStatus::Missing;
-        SnippetFile::Stamp stamp;
         QString language;
         QString category;
-        QString snippet; // null when no snippet was listed
-    };
-    ShownFile shown;
+        QString snippet;
+    } shownAt;
     // Listings choose entries on their own, after their caller has asked
     // about the edits.
     int listingDepth = 0;
