@@ -138,8 +138,9 @@ void forEachCategory(const QString &root, const QStringList &scope,
         scope.isEmpty() ? LibraryListing::existingFolderNames(root) : QStringList{scope[0]};
     for (const QString &language : languages) {
         const QString languagePath = LibraryPaths::languagePath(root, language);
-        const QStringList categories =
-            scope.size() < 2 ? LibraryListing::existingFolderNames(languagePath) : QStringList{scope[1]};
+        const QStringList categories = scope.size() < 2
+            ? LibraryListing::existingFolderNames(languagePath)
+            : QStringList{scope[1]};
         for (const QString &category : categories) {
             const LibraryListing::CategoryFolder folder(
                 LibraryPaths::categoryPath(root, language, category));
