@@ -8,7 +8,9 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QHash>
 #include <QImage>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -94,7 +96,8 @@ void TestMainWindow::objectTree_data()
     for (const char *action : {"actionFont", "actionAdd_Language", "actionAdd_Cateegory",
                                "actionAdd_Snippet", "actionQuit", "actionSave",
                                "actionRename_Language", "actionRename_Category",
-                               "actionRename_Snippet", "actionUpdate"})
+                               "actionRename_Snippet", "actionUpdate", "actionFind",
+                               "actionCopySnippet"})
         row(action, "QAction", "MainWindow");
     row("centralWidget", "QWidget", "MainWindow");
     row("label_4", "QLabel", "centralWidget", "verticalLayout_4", 0);
@@ -189,12 +192,17 @@ void TestMainWindow::menusInTheOrderTheUserSees()
     QCOMPARE(entries("menuFile"), QStringList({"Add Language", "Add Category", "Add Snippet", "-",
                                                "Save", "-", "Quit"}));
     QCOMPARE(entries("menuEdit"),
-             QStringList({"Rename Language", "Rename Category", "Rename Snippet"}));
+             QStringList({"Rename Language", "Rename Category", "Rename Snippet", "-",
+                          "Find\u2026", "Copy Snippet"}));
     QCOMPARE(entries("menuSettings"), QStringList({"Font", "Update"}));
 
+    const QHash<QString, QKeySequence> shortcuts = {
+        {QStringLiteral("actionFind"), QKeySequence(QKeySequence::Find)},
+        {QStringLiteral("actionCopySnippet"), QKeySequence(QStringLiteral("Ctrl+Shift+C"))}};
     for (auto *action : window.findChildren<QAction *>()) {
         if (action->objectName().startsWith(QLatin1String("action")))
-            QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->objectName()));
+            QVERIFY2(action->shortcut() == shortcuts.value(action->objectName()),
+                     qPrintable(action->objectName()));
     }
     QVERIFY(!window.findChild<QAction *>(QStringLiteral("actionAdd_Cateegory"))->icon().isNull());
     QVERIFY(window.findChild<QAction *>(QStringLiteral("actionFont"))->icon().isNull());

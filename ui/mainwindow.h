@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+class FindDialog;
 class QComboBox;
 struct MainWindowForm;
 class SnippetFields;
@@ -21,6 +22,12 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Opens the Find window; a query replaces the one typed before.
+    void openFind(const std::optional<QString> &query = std::nullopt);
+    // For a request from another process: the window to the front, with
+    // the Find window open on the query.
+    void findFromOutside(const QString &query);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -65,6 +72,10 @@ private:
     void renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
                                const QString &newName);
     void chooseFont();
+    // Every way of making a snippet current from outside the three boxes
+    // ends here, as if the user had chosen the three entries in turn.
+    void showSnippet(const QString &language, const QString &category, const QString &name);
+    void copySnippet();
 
     QString currentLanguagePath() const;
     QString currentCategoryPath() const;
@@ -79,6 +90,7 @@ private:
     bool mayReplace(const QString &path, const QString &name);
 
     MainWindowForm *form;
+    FindDialog *findDialog = nullptr; // made on first use
     std::unique_ptr<SnippetFields> fields;
     // The file behind the fields as the last load or save found it.
     struct ShownFile

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -144,6 +145,10 @@ void MainWindowForm::setupForm(QMainWindow *window)
     actionRename_Category = newAction(window, "actionRename_Category");
     actionRename_Snippet = newAction(window, "actionRename_Snippet");
     actionUpdate = newAction(window, "actionUpdate");
+    actionFind = newAction(window, "actionFind");
+    actionFind->setShortcut(QKeySequence::Find);
+    actionCopySnippet = newAction(window, "actionCopySnippet");
+    actionCopySnippet->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
 
     centralWidget = named(new QWidget(window), "centralWidget");
     verticalLayout_4 = named(new QVBoxLayout(centralWidget), "verticalLayout_4");
@@ -204,6 +209,9 @@ void MainWindowForm::setupForm(QMainWindow *window)
     menuEdit->addAction(actionRename_Language);
     menuEdit->addAction(actionRename_Category);
     menuEdit->addAction(actionRename_Snippet);
+    menuEdit->addSeparator();
+    menuEdit->addAction(actionFind);
+    menuEdit->addAction(actionCopySnippet);
     menuSettings->addAction(actionFont);
     menuSettings->addAction(actionUpdate);
 
@@ -225,6 +233,8 @@ void MainWindowForm::retranslateForm(QMainWindow *window)
     actionRename_Category->setText(tr("Rename Category"));
     actionRename_Snippet->setText(tr("Rename Snippet"));
     actionUpdate->setText(tr("Update"));
+    actionFind->setText(tr("Find\u2026"));
+    actionCopySnippet->setText(tr("Copy Snippet"));
     label_4->setText(tr("Synopsis:"));
     label->setText(tr("Language:"));
     pushButtonAddLanguage->setText(tr("Add"));
