@@ -128,21 +128,33 @@ QString firstLine(QStringView text)
     return line.toString();
 }
 
-// Calls `visit` for every category in the scope, in the window's order.
+// Calls `visit` for every category in the scope, in the window's order, and
+// `unreadable` for every folder on the way that could not be read.
 void forEachCategory(const QString &root, const QStringList &scope,
                      const std::function<void(const QString &, const QString &,
-                                              const CliLibrary::CategoryFolder &)> &visit)
+                                              const CliLibrary::CategoryFolder &)> &visit,
+                     const std::function<void(const QString &, const QString &)> &unreadable =
+                         [](const QString &, const QString &) {})
 {
-    const QStringList languages =
-        scope.isEmpty() ? CliLibrary::folderNames(root) : QStringList{scope[0]};
+    const auto namesIn = [&unreadable](const QString &path) {
+        if (const QString problem = CliLibrary::folderProblem(path); !problem.isEmpty()) {
+            unreadable(path, problem);
+            return QStringList();
+        }
+        return CliLibrary::folderNames(path);
+    };
+    const QStringList languages = scope.isEmpty() ? namesIn(root) : QStringList{scope[0]};
     for (const QString &language : languages) {
         const QString languagePath = LibraryPaths::languagePath(root, language);
         const QStringList categories =
-            scope.size() < 2 ? CliLibrary::folderNames(languagePath) : QStringList{scope[1]};
+            scope.size() < 2 ? namesIn(languagePath) : QStringList{scope[1]};
         for (const QString &category : categories) {
-            const CliLibrary::CategoryFolder folder(
-                LibraryPaths::categoryPath(root, language, category));
-            visit(language, category, folder);
+            const QString path = LibraryPaths::categoryPath(root, language, category);
+            const CliLibrary::CategoryFolder folder(path);
+            if (!folder.problem().isEmpty())
+                unreadable(path, folder.problem());
+            else
+                visit(language, category, folder);
         }
     }
 }
@@ -296,9 +308,18 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
             return;
 
         const QString text = SnippetFile::decode(read.bytes);
+        QList<int> gaveUp;
         const QList<LineMatch> lines = verdict == SnippetMatcher::Verdict::No
             ? QList<LineMatch>()
-            : matcher.matchingLines(text);
+            : matcher.matchingLines(text, &gaveUp);
+        // Neither a match nor a miss: said, counted as trouble, and the
+        // search goes on.
+        for (const int number : std::as_const(gaveUp)) {
+            context.note(entry.path + QLatin1Char(':') + QString::number(number),
+                         QStringLiteral("the pattern needs too much backtracking on this line; "
+                                        "it was not searched"));
+            troubled = true;
+        }
         if (!nameMatches && lines.isEmpty())
             return;
         found = true;
@@ -313,14 +334,20 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
         for (const LineMatch &line : lines)
             printMatch(context, output, snippet, entry.path, line);
     };
-    forEachCategory(context.root, scope, [&](const QString &language, const QString &category,
-                                             const CliLibrary::CategoryFolder &folder) {
-        const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
-        for (const CliLibrary::SnippetEntry &entry : folder.snippets()) {
-            if (!entry.readByOther)
-                search(prefix + entry.name, folder, entry);
-        }
-    });
+    forEachCategory(
+        context.root, scope,
+        [&](const QString &language, const QString &category,
+            const CliLibrary::CategoryFolder &folder) {
+            const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
+            for (const CliLibrary::SnippetEntry &entry : folder.snippets()) {
+                if (!entry.readByOther)
+                    search(prefix + entry.name, folder, entry);
+            }
+        },
+        [&](const QString &path, const QString &problem) {
+            context.note(path, problem);
+            troubled = true;
+        });
     if (troubled)
         return Failure;
     return found ? Success : NothingFound;

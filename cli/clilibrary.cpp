@@ -115,6 +115,21 @@ QStringList folderNames(const QString &path)
     return names;
 }
 
+QString folderProblem(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return QString();
+    }
+    return errno == ENOENT ? QString() : errnoText(errno);
+#else
+    const QFileInfo info(path);
+    return !info.exists() || info.isReadable() ? QString() : QStringLiteral("cannot be read");
+#endif
+}
+
 QList<SnippetEntry> snippets(const QString &categoryPath)
 {
     return CategoryFolder(categoryPath).snippets();
@@ -214,7 +229,10 @@ CategoryFolder::CategoryFolder(const QString &path)
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd >= 0)
         m_snippets = entriesFor(path, snippetFileNames(m_fd));
+    else if (errno != ENOENT)
+        m_problem = errnoText(errno);
 #else
+    m_problem = folderProblem(path);
     m_snippets = entriesFor(path, sortedNames(path, {QStringLiteral("*.spt")},
                                               QDir::Files | QDir::NoDotAndDotDot));
 #endif

@@ -12,6 +12,9 @@ namespace CliLibrary {
 // then by character code. Empty when the folder cannot be read.
 QStringList folderNames(const QString &path);
 
+// Why an existing folder cannot be read, or an empty string.
+QString folderProblem(const QString &path);
+
 // A listed snippet: its name and the file the window reads for it.
 struct SnippetEntry
 {
@@ -55,9 +58,12 @@ public:
 
     const QList<SnippetEntry> &snippets() const { return m_snippets; }
     FileRead read(const SnippetEntry &entry) const;
+    // Why the folder could not be read; empty when it was, or is gone.
+    const QString &problem() const { return m_problem; }
 
 private:
     QList<SnippetEntry> m_snippets;
+    QString m_problem;
     int m_fd = -1;
 };
 

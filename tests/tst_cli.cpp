@@ -5,11 +5,15 @@
 #include "hostile/treesnapshot.h"
 
 #include <QBuffer>
+#include <QMap>
 
 #include <csignal>
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 // quillory-cli's commands on a small library: output, exit status, refusals,
@@ -23,6 +27,27 @@ private Q_SLOTS:
     void commands_data();
     void commands();
 };
+
+namespace {
+
+// A library so deep that a category of a long name lies beyond the longest
+// path the system opens, while the folders above it and a short category
+// beside it can still be read: an unreadable folder even for root.
+QString deepLibrary()
+{
+    QString path = QDir::homePath() + QStringLiteral("/deep");
+    while (path.size() < 3850)
+        path += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+    return path;
+}
+
+const QMap<QString, QByteArray> textFiles = {
+    {QStringLiteral("trail"), "syn\nx\n\n\ny  \n"},
+    {QStringLiteral("backtrack"), "syn\n" + QByteArray(30, 'x') + " y\nxxy\n"},
+    {QStringLiteral("lines"), "syn\na\n\nb\n"},
+};
+
+} // namespace
 
 void TestCli::init()
 {
@@ -43,8 +68,10 @@ void TestCli::commands_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
     // At Odd/Files: "fifo.spt", "huge.spt" (over the size limit), "twice.spt" and
-    // "twice.SPT", or "shadow.SPT" beside a FIFO "shadow.spt"; or "limit":
-    // files may not grow beyond 4 KiB.
+    // "twice.SPT", "shadow.SPT" beside a FIFO "shadow.spt", or the text files
+    // "trail", "backtrack", "lines"; or "limit": files may not grow beyond
+    // 4 KiB; or "deep": deepLibrary() with a category whose path is too long
+    // to open.
     QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("output");
@@ -95,7 +122,21 @@ void TestCli::commands_data()
     row("FIFO read for a listed name", {"find", "-F", "zzz", "Odd"}, 1, "",
         "skipped, not a regular file", "shadow");
     row("no match across lines", {"find", "Join\\s+x"}, 1, "");
-    row("no name for bytes across lines", {"find", "-l", "-F", "string\nauto"}, 1, "");
+    // Each line of a fixed string is a string of its own, as with grep -F.
+    row("a line feed separates fixed strings", {"find", "-l", "-F", "string\nauto"}, 0,
+        "C++/Strings/Split\n");
+    row("fixed strings by line", {"find", "-F", "split\nx.join", "C++"}, 0,
+        "C++/Strings/Join:2:x.join(y)\nC++/Strings/Split:2:auto parts = s.split(',');\n");
+    row("hit across lines, then line by line", {"find", "\\s+$", "Odd"}, 0,
+        "Odd/Files/trail:5:y  \n", QString(), "trail");
+    row("engine gives up: said, and the search goes on", {"find", "(x+x+)+y", "Odd"}, 2,
+        "Odd/Files/backtrack:3:xxy\n", "backtrack.spt:2: the pattern needs too much",
+        "backtrack");
+    row("no line after the last line feed", {"find", "-w", "", "Odd"}, 0,
+        "Odd/Files/lines:3:\n", QString(), "lines");
+    row("unreadable category: said, the rest still printed",
+        {"find", "-F", "found", "--library", deepLibrary()}, 2, "L/ok/s:2:found\n",
+        "File name too long", "deep");
     row("anchors at each line", {"find", "^auto"}, 0,
         "C++/Strings/Split:2:auto parts = s.split(',');\n");
     row("FIFO is not listed", {"find", "-F", "zzz", "Odd"}, 1, "", QString(), "fifo");
@@ -141,10 +182,12 @@ void TestCli::commands()
         QFile file(odd + ".spt"); // sparse: the size is all that counts
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(SnippetFile::maximumSize + 1));
     }
+    if (textFiles.contains(setup))
+        TestSupport::writeFile("Odd/Files/" + setup + ".spt", textFiles.value(setup));
 #ifndef Q_OS_UNIX
     if (setup == QLatin1String("fifo") || setup == QLatin1String("shadow")
-        || setup == QLatin1String("limit"))
-        QSKIP("FIFOs and a file-size limit are made with POSIX calls");
+        || setup == QLatin1String("limit") || setup == QLatin1String("deep"))
+        QSKIP("FIFOs, a file-size limit and paths too long to open are made with POSIX calls");
     if (setup == QLatin1String("twice"))
         QSKIP("Windows file names ignore letter case: the two files would be one");
 #else
@@ -156,6 +199,20 @@ void TestCli::commands()
         TestSupport::writeFile("Odd/Files/" + setup + ".SPT", "twice");
     if (setup == QLatin1String("twice"))
         TestSupport::writeFile("Odd/Files/twice.spt", "twice");
+    if (setup == QLatin1String("deep")) {
+        const QString root = deepLibrary();
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/L/ok")));
+        QFile snippet(root + QStringLiteral("/L/ok/s.spt"));
+        QVERIFY(snippet.open(QIODevice::WriteOnly));
+        snippet.write("syn\nfound\n");
+        snippet.close();
+        const int language = ::open(QFile::encodeName(root + QStringLiteral("/L")).constData(),
+                                    O_RDONLY | O_DIRECTORY);
+        QVERIFY(language >= 0);
+        const QByteArray tooDeep(250, 'c');
+        QVERIFY(::mkdirat(language, tooDeep.constData(), 0700) == 0 || errno == EEXIST);
+        ::close(language);
+    }
     struct rlimit unlimited;
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
     if (setup == QLatin1String("limit")) {
@@ -178,6 +235,14 @@ void TestCli::commands()
     const int result = CliCommands::run(QStringList{"quillory-cli"} + arguments, in, out, err);
 #ifdef Q_OS_UNIX
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    if (setup == QLatin1String("deep")) {
+        // Too deep for a removal by path: the test's home could not go.
+        const int language = ::open(QFile::encodeName(deepLibrary() + QStringLiteral("/L")).constData(),
+                                    O_RDONLY | O_DIRECTORY);
+        ::unlinkat(language, QByteArray(250, 'c').constData(), AT_REMOVEDIR);
+        ::close(language);
+        QDir(QDir::homePath() + QStringLiteral("/deep")).removeRecursively();
+    }
 #endif
 
     QVERIFY2(error.isEmpty() ? errBytes.isEmpty() : errBytes.contains(error.toUtf8()),
