@@ -13,6 +13,7 @@
 #include "bench/actions.h"
 #include "bench/bench.h"
 #include "bench/findbench.h"
+#include "bench/findwindowbench.h"
 #include "bench/synthlibrary.h"
 #include "tests/testsupport.h"
 
@@ -150,5 +151,6 @@ int main(int argc, char *argv[])
         std::printf("\n%s", qPrintable(peakTable(scale, smoke)));
     }
     runFindBench(scale, libraries);
+    runFindWindowBench(scale, libraries);
     return checksPassed ? 0 : 1;
 }
