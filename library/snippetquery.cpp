@@ -88,12 +88,10 @@ SnippetQuery::Match SnippetQuery::match(QStringView name, const SnippetText &tex
         qsizetype end = body.indexOf(u'\n', firstBodyHit);
         if (end < 0)
             end = body.size();
-        QStringView line = body.sliced(start, end - start);
-        if (line.endsWith(u'\r'))
-            line.chop(1);
+        QStringView line = body.sliced(start, end - start).trimmed();
         if (line.size() > longestShownLine) {
-            const qsizetype from =
-                std::max<qsizetype>(0, firstBodyHit - start - contextBeforeHit);
+            const qsizetype hitInLine = firstBodyHit - (line.data() - body.data());
+            const qsizetype from = std::max<qsizetype>(0, hitInLine - contextBeforeHit);
             line = line.sliced(from, std::min(longestShownLine, line.size() - from));
         }
         result.bodyLine = line.toString();
