@@ -2,11 +2,12 @@
 // and prints each ratio against the action's target. Runs headless in a
 // temporary home; never touches the user's files.
 //
-//   quillory_bench [--runs N] [--peaks] [--smoke]
+//   quillory_bench [--runs N] [--peaks] [--smoke] [--find-window]
 //
-// --peaks adds the peak resident memory of the window on the large library
-// and on the largest text; bench/count-syscalls.sh adds system-call counts
-// (it runs the benchmark with --marks). --peak KEY/SIDE is for the children
+// --find-window runs only the Find window's table. --peaks adds the peak
+// resident memory of the window on the large library and on the largest
+// text; bench/count-syscalls.sh adds system-call counts (it runs the
+// benchmark with --marks). --peak KEY/SIDE is for the children
 // that --peaks starts.
 
 #include "app/startup.h"
@@ -128,6 +129,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     setApplicationIdentity();
     Libraries libraries(home.path());
+    if (args.contains("--find-window")) {
+        runFindWindowBench(scale, libraries);
+        return checksPassed ? 0 : 1;
+    }
     std::fprintf(stderr, "bench: building the libraries in %s\n", qPrintable(home.path()));
     libraries.build(scale);
 
