@@ -1,83 +1,64 @@
 #include "library/librarysearch.h"
 
-#include "library/librarylisting.h"
 #include "library/librarypaths.h"
+#include "library/platform.h"
 #include "library/snippetfile.h"
-
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-
-#include <algorithm>
 
 namespace LibrarySearch {
 
-namespace {
-
-QStringList sortedEntries(const QString &path, const QStringList &nameFilters,
-                          QDir::Filters filters)
+bool forEachCategory(const QString &root, const QStringList &scope, const CategoryVisit &visit,
+                     const FolderTrouble &unreadable)
 {
-    QStringList names;
-    QDirIterator it(path, nameFilters, filters);
-    while (it.hasNext()) {
-        it.next();
-        names.append(it.fileName());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-QStringList folderNames(const QString &path)
-{
-    QStringList names = sortedEntries(path, {}, QDir::AllDirs | QDir::NoDotAndDotDot);
-    if (names.removeAll(LibraryListing::defaultEntry) > 0)
-        names.prepend(LibraryListing::defaultEntry);
-    return names;
-}
-
-bool searchCategory(const QString &language, const QString &category, const QString &path,
-                    const SnippetQuery &query, const Callbacks &callbacks)
-{
-    const QStringList files = sortedEntries(path, {QLatin1Char('*') + LibraryPaths::snippetSuffix},
-                                            QDir::Files | QDir::NoDotAndDotDot);
-    QString previous;
-    for (const QString &file : files) {
-        if (callbacks.stop())
-            return false;
-        const QString name = file.chopped(LibraryPaths::snippetSuffix.size());
-        // "x.spt" and "x.SPT" list twice but read as one file.
-        if (name == previous)
-            continue;
-        previous = name;
-        const QString snippetPath = LibraryPaths::snippetFilePath(path, name);
-        const SnippetFile::ReadResult read = SnippetFile::load(snippetPath);
-        if (read.status != SnippetFile::ReadStatus::Loaded) {
-            if (read.status != SnippetFile::ReadStatus::Missing)
-                callbacks.trouble(snippetPath, read.errorString);
-            continue;
+    const auto namesIn = [&unreadable](const QString &path) {
+        if (const QString problem = Platform::OpenFolder(path).problem(); !problem.isEmpty()) {
+            unreadable(path, problem);
+            return QStringList();
         }
-        SnippetQuery::Match match = query.match(name, read.text);
-        if (match.rank != SnippetQuery::Rank::None)
-            callbacks.found({language, category, name, read.text.synopsis, std::move(match)});
-    }
-    return true;
-}
-
-} // namespace
-
-bool run(const QString &root, const SnippetQuery &query, const Callbacks &callbacks)
-{
-    for (const QString &language : folderNames(root)) {
+        return LibraryListing::existingFolderNames(path);
+    };
+    const QStringList languages = scope.isEmpty() ? namesIn(root) : QStringList{scope[0]};
+    for (const QString &language : languages) {
         const QString languagePath = LibraryPaths::languagePath(root, language);
-        for (const QString &category : folderNames(languagePath)) {
-            if (!searchCategory(language, category,
-                                LibraryPaths::categoryPath(root, language, category), query,
-                                callbacks))
+        const QStringList categories =
+            scope.size() < 2 ? namesIn(languagePath) : QStringList{scope[1]};
+        for (const QString &category : categories) {
+            const QString path = LibraryPaths::categoryPath(root, language, category);
+            const LibraryListing::CategoryFolder folder(path);
+            if (!folder.problem().isEmpty())
+                unreadable(path, folder.problem());
+            else if (!visit(language, category, folder))
                 return false;
         }
     }
     return true;
+}
+
+bool run(const QString &root, const SnippetQuery &query, const Callbacks &callbacks)
+{
+    const auto searchCategory = [&](const QString &language, const QString &category,
+                                    const LibraryListing::CategoryFolder &folder) {
+        for (const LibraryListing::SnippetEntry &entry : folder.snippets()) {
+            if (callbacks.stop())
+                return false;
+            if (entry.readByOther)
+                continue;
+            const SnippetFile::Bytes read = folder.read(entry);
+            if (read.status != SnippetFile::ReadStatus::Loaded) {
+                // Gone since the listing: nothing to search, nothing to say.
+                if (read.status != SnippetFile::ReadStatus::Missing)
+                    callbacks.trouble(entry.path, read.errorString);
+                continue;
+            }
+            if (!query.mayMatch(entry.name, read.bytes))
+                continue;
+            const SnippetText text = SnippetFile::parse(SnippetFile::decode(read.bytes));
+            SnippetQuery::Match match = query.match(entry.name, text);
+            if (match.rank != SnippetQuery::Rank::None)
+                callbacks.found({language, category, entry.name, text.synopsis, std::move(match)});
+        }
+        return true;
+    };
+    return forEachCategory(root, {}, searchCategory, callbacks.trouble);
 }
 
 } // namespace LibrarySearch

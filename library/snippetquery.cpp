@@ -1,5 +1,7 @@
 #include "library/snippetquery.h"
 
+#include "library/platform.h"
+
 #include <QStringConverter>
 
 #include <algorithm>
@@ -27,10 +29,9 @@ SnippetQuery::SnippetQuery(const QString &text)
     for (const QString &word : std::as_const(m_words)) {
         if (isAscii(word)) {
             const QByteArray bytes = word.toLatin1();
-            m_byteMatchers.append(QByteArrayMatcher(m_case == Qt::CaseSensitive ? bytes
-                                                                                 : bytes.toLower()));
+            m_wordBytes.append(m_case == Qt::CaseSensitive ? bytes : bytes.toLower());
         } else {
-            m_byteMatchers.append(std::nullopt);
+            m_wordBytes.append(std::nullopt);
         }
     }
 }
@@ -47,13 +48,13 @@ bool SnippetQuery::mayMatch(QStringView name, const QByteArray &fileBytes) const
         return true; // UTF-16 or UTF-32: only the decoded text can tell
     QByteArray lowered;
     for (qsizetype i = 0; i < m_words.size(); ++i) {
-        const auto &matcher = m_byteMatchers.at(i);
-        if (!matcher || occursIn(name, m_words.at(i)))
+        const auto &word = m_wordBytes.at(i);
+        if (!word || occursIn(name, m_words.at(i)))
             continue;
         if (m_case == Qt::CaseInsensitive && lowered.isNull())
             lowered = fileBytes.toLower();
         const QByteArray &haystack = m_case == Qt::CaseInsensitive ? lowered : fileBytes;
-        if (matcher->indexIn(haystack) < 0)
+        if (!Platform::containsBytes(haystack, *word))
             return false;
     }
     return true;

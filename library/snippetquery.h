@@ -3,7 +3,6 @@
 #include "library/snippetfile.h"
 
 #include <QByteArray>
-#include <QByteArrayMatcher>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -50,7 +49,7 @@ private:
 
     QStringList m_words;
     Qt::CaseSensitivity m_case = Qt::CaseInsensitive;
-    // For each word: a matcher over raw bytes (lower-cased when case is
-    // ignored), or none for a word beyond ASCII.
-    QList<std::optional<QByteArrayMatcher>> m_byteMatchers;
+    // For each word: its bytes, to be found in a file's raw bytes (lower-cased
+    // when case is ignored), or none for a word beyond ASCII.
+    QList<std::optional<QByteArray>> m_wordBytes;
 };
