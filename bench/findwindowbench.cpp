@@ -12,6 +12,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -183,6 +184,7 @@ void runFindWindowBench(const Scale &scale, Libraries &libraries)
     const int small = smoke ? 200 : 10000;
     const int large = smoke ? 2000 : 100000;
     std::fprintf(stderr, "bench: building the Find window's libraries\n");
+    QDir().mkpath(QFileInfo(libraries.root()).absolutePath()); // where a library is moved in
     build(libraries.stored(libraryName(small)), small);
     build(libraries.stored(libraryName(large)), large);
 

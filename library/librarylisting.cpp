@@ -26,7 +26,8 @@ QDir existingDirectory(const QString &path)
 // sort builds a record per entry that costs as much as reading the folder,
 // half of every listing of 10,000 snippets. Names within one folder are
 // unique, so a plain sort by character code gives the same order.
-QStringList sortedNames(const QDir &directory, const QStringList &nameFilters, QDir::Filters filters)
+QStringList sortedNames(const QDir &directory, const QStringList &nameFilters,
+                        QDir::Filters filters)
 {
     QStringList names;
     QDirIterator it(directory.path(), nameFilters, filters);

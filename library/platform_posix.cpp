@@ -239,7 +239,8 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
             }
             result.bytes.resize(qsizetype(std::min<qint64>(filled * 2 + 4096, limit + 1)));
         }
-        const ssize_t got = ::read(fd, result.bytes.data() + filled, size_t(result.bytes.size() - filled));
+        const ssize_t got =
+            ::read(fd, result.bytes.data() + filled, size_t(result.bytes.size() - filled));
         if (got == 0)
             break;
         if (got < 0) {

@@ -28,7 +28,8 @@ const char16_t windows1252High[32] = {
 
 QChar windows1252(unsigned char byte)
 {
-    return (byte >= 0x80 && byte < 0xA0) ? QChar(windows1252High[byte - 0x80]) : QChar(char16_t(byte));
+    return (byte >= 0x80 && byte < 0xA0) ? QChar(windows1252High[byte - 0x80])
+                                          : QChar(char16_t(byte));
 }
 
 // The length of the well-formed UTF-8 sequence at `p`, or 0: no overlong
@@ -233,8 +234,8 @@ QString decode(const QByteArray &bytes)
     }
     // Only the first mark is the file's; U+FEFF right after it is text.
     const QByteArrayView data = QByteArrayView(bytes).sliced(encoding ? 3 : 0);
-    QStringDecoder utf8(QStringConverter::Utf8,
-                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless
+                                                    | QStringConverter::Flag::ConvertInitialBom);
     QString text = utf8(data);
     return utf8.hasError() ? decodeUtf8KeepingStrayBytes(data) : text;
 }

@@ -40,8 +40,7 @@ SnippetText parse(const QString &text);
 // Larger files are not loaded. Snippets are a few KiB; a file this size is
 // something else that happens to end in ".spt" (a log, a dump), and reading
 // it would hold the window for seconds and take several times its size in
-// memory once decoded and shown.
-// The number comes from the build, which also writes it into the manuals.
+// memory once decoded and shown. The number is set once, in the build.
 constexpr qint64 maximumSize = qint64(QUILLORY_SNIPPET_LIMIT_MIB) * 1024 * 1024;
 
 // What a load saw on disk, so that a later save can tell whether another
