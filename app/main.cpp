@@ -1,3 +1,4 @@
+#include "app/findrequests.h"
 #include "app/startup.h"
 #include "components/exceptionhandler.h"
 #include "components/update.h"
@@ -18,6 +19,10 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     setApplicationIdentity();
 
+    const std::optional<QString> findQuery = findRequestIn(QCoreApplication::arguments());
+    if (findQuery && FindRequests::forward(*findQuery))
+        return 0;
+
     Brantova::ExceptionHandler crashHandler;
     crashHandler.initExceptionHandler();
 
@@ -26,8 +31,14 @@ int main(int argc, char *argv[])
     // Constructed on the stack: closing only hides it, and it is destroyed
     // after the loop has returned, while the application still exists.
     MainWindow window;
+    FindRequests findRequests;
+    QObject::connect(&findRequests, &FindRequests::findRequested, &window,
+                     &MainWindow::findFromOutside);
+    findRequests.listen();
     applyGlassFrame(&window);
     window.show();
+    if (findQuery)
+        window.openFind(*findQuery);
 
     return application.exec();
 }

@@ -2,17 +2,19 @@
 // and prints each ratio against the action's target. Runs headless in a
 // temporary home; never touches the user's files.
 //
-//   quillory_bench [--runs N] [--peaks] [--smoke]
+//   quillory_bench [--runs N] [--peaks] [--smoke] [--find-window]
 //
-// --peaks adds the peak resident memory of the window on the large library
-// and on the largest text; bench/count-syscalls.sh adds system-call counts
-// (it runs the benchmark with --marks). --peak KEY/SIDE is for the children
+// --find-window runs only the Find window's table. --peaks adds the peak
+// resident memory of the window on the large library and on the largest
+// text; bench/count-syscalls.sh adds system-call counts (it runs the
+// benchmark with --marks). --peak KEY/SIDE is for the children
 // that --peaks starts.
 
 #include "app/startup.h"
 #include "bench/actions.h"
 #include "bench/bench.h"
 #include "bench/findbench.h"
+#include "bench/findwindowbench.h"
 #include "bench/synthlibrary.h"
 #include "tests/testsupport.h"
 
@@ -127,6 +129,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     setApplicationIdentity();
     Libraries libraries(home.path());
+    if (args.contains("--find-window")) {
+        runFindWindowBench(scale, libraries);
+        return checksPassed ? 0 : 1;
+    }
     std::fprintf(stderr, "bench: building the libraries in %s\n", qPrintable(home.path()));
     libraries.build(scale);
 
@@ -150,5 +156,6 @@ int main(int argc, char *argv[])
         std::printf("\n%s", qPrintable(peakTable(scale, smoke)));
     }
     runFindBench(scale, libraries);
+    runFindWindowBench(scale, libraries);
     return checksPassed ? 0 : 1;
 }

@@ -79,6 +79,57 @@ QSet<QString> lines(const QByteArray &output)
 
 } // namespace
 
+namespace {
+
+// Patterns whose first hit spans many lines: each rejected hit used to be
+// searched for again from the next line, in quadratic time.
+void runSpanningPatterns(const Scale &scale, const QString &grep, const QString &root)
+{
+    const QString folder = root + QStringLiteral("/L/C");
+    QDir().mkpath(folder);
+    const bool smoke = scale.large.snippets < 1000;
+    const struct
+    {
+        const char *pattern;
+        const char *name;
+        QByteArray text;
+    } cases[] = {
+        {"\\s+$", "blank", "syn\n" + QByteArray("   \n").repeated(smoke ? 3000 : 30000)},
+        {"^\\s*}", "brace", "syn\n" + QByteArray("\n").repeated(smoke ? 10000 : 100000) + "}\n"},
+    };
+    std::printf("\n| find, hits spanning lines | ours ms | grep -E ms | ratio | target | met |\n"
+                "|---|---:|---:|---:|---:|---|\n");
+    for (const auto &c : cases) {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        QFile file(folder + QLatin1Char('/') + QLatin1String(c.name) + QStringLiteral(".spt"));
+        expect(file.open(QIODevice::WriteOnly) && file.write(c.text) == c.text.size(),
+               "the spanning snippet is written");
+        file.close();
+        const QString pattern = QLatin1String(c.pattern);
+        const QStringList ours = {QStringLiteral("find"), pattern, QStringLiteral("--library"), root};
+        const QStringList theirs = {QStringLiteral("-r"), QStringLiteral("-E"), pattern, folder};
+        QList<qint64> oursNs, grepNs;
+        for (int i = 0; i < std::max(scale.runs, 3); ++i) {
+            qint64 ns = 0;
+            run(QStringLiteral(QUILLORY_CLI), ours, false, &ns);
+            oursNs.append(ns);
+            run(grep, theirs, false, &ns);
+            grepNs.append(ns);
+        }
+        const double oursMs = median(oursNs) / 1e6;
+        const double grepMs = median(grepNs) / 1e6;
+        // Linear is the point: a process start dominates both sides.
+        constexpr double linearTarget = 10;
+        std::printf("| `%s` over %lld KB of short lines | %.1f | %.1f | %.2f | %.0f | %s |\n",
+                    c.pattern, qint64(c.text.size() / 1024), oursMs, grepMs, oursMs / grepMs,
+                    linearTarget, oursMs / grepMs <= linearTarget ? "yes" : "**no**");
+    }
+    QDir(root).removeRecursively();
+}
+
+} // namespace
+
 void runFindBench(const Scale &scale, Libraries &libraries)
 {
     const QString grep = QStandardPaths::findExecutable(QStringLiteral("grep"));
@@ -135,4 +186,5 @@ void runFindBench(const Scale &scale, Libraries &libraries)
                 "%s; grep misses %lld UTF-16 snippets |\n",
                 qPrintable(word), oursMs, grepMs, ratio, target, ratio <= target ? "yes" : "**no**",
                 sameOtherwise ? "same otherwise" : "**differ**", qint64(missedWide));
+    runSpanningPatterns(scale, grep, libraries.stored(QStringLiteral("spanning")));
 }

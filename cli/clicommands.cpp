@@ -1,10 +1,11 @@
 #include "cli/clicommands.h"
 
-#include "cli/clifind.h"
 #include "library/libraryedits.h"
 #include "library/librarylisting.h"
 #include "library/librarypaths.h"
+#include "library/librarysearch.h"
 #include "library/snippetfile.h"
+#include "library/snippetmatcher.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -142,39 +143,6 @@ QString firstLine(QStringView text)
     return line.toString();
 }
 
-using Unreadable = std::function<void(const QString &path, const QString &reason)>;
-
-// Calls `visit` for every category in the scope, in the window's order, and
-// `unreadable`, if given, for a language folder that could not be listed.
-void forEachCategory(const QString &root, const QStringList &scope,
-                     const std::function<void(const QString &, const QString &,
-                                              const LibraryListing::CategoryFolder &)> &visit,
-                     const Unreadable &unreadable = {})
-{
-    QString error;
-    QString *errorOrNull = unreadable ? &error : nullptr;
-    const QStringList languages = scope.isEmpty()
-        ? LibraryListing::existingFolderNames(root, errorOrNull)
-        : QStringList{scope[0]};
-    if (!error.isEmpty())
-        unreadable(root, error);
-    for (const QString &language : languages) {
-        const QString languagePath = LibraryPaths::languagePath(root, language);
-        const QStringList categories = scope.size() < 2
-            ? LibraryListing::existingFolderNames(languagePath, errorOrNull)
-            : QStringList{scope[1]};
-        if (!error.isEmpty()) {
-            unreadable(languagePath, error);
-            error.clear();
-        }
-        for (const QString &category : categories) {
-            const LibraryListing::CategoryFolder folder(
-                LibraryPaths::categoryPath(root, language, category));
-            visit(language, category, folder);
-        }
-    }
-}
-
 // The scope's folders must exist: a typo should not pass for "nothing there".
 int checkScope(Context &context, const QStringList &scope)
 {
@@ -203,16 +171,14 @@ int list(Context &context, const QStringList &scope, bool all)
         status = context.fail(path, reason);
     };
     if (all) {
-        forEachCategory(
+        LibrarySearch::forEachCategory(
             context.root, scope,
             [&](const QString &language, const QString &category,
                 const LibraryListing::CategoryFolder &folder) {
                 const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
                 for (const LibraryListing::SnippetEntry &entry : folder.snippets())
                     context.out.line(prefix + entry.name);
-                if (!folder.errorString().isEmpty())
-                    unreadable(LibraryPaths::categoryPath(context.root, language, category),
-                               folder.errorString());
+                return true;
             },
             unreadable);
         return status;
@@ -342,9 +308,18 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
             return;
 
         const QString text = SnippetFile::decode(read.bytes);
+        QList<int> gaveUp;
         const QList<LineMatch> lines = verdict == SnippetMatcher::Verdict::No
             ? QList<LineMatch>()
-            : matcher.matchingLines(text);
+            : matcher.matchingLines(text, &gaveUp);
+        // Neither a match nor a miss: said, counted as trouble, and the
+        // search goes on.
+        for (const int number : std::as_const(gaveUp)) {
+            context.note(entry.path + QLatin1Char(':') + QString::number(number),
+                         QStringLiteral("the pattern needs too much backtracking on this line; "
+                                        "it was not searched"));
+            troubled = true;
+        }
         if (!nameMatches && lines.isEmpty())
             return;
         found = true;
@@ -359,14 +334,21 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
         for (const LineMatch &line : lines)
             printMatch(context, output, snippet, entry.path, line);
     };
-    forEachCategory(context.root, scope, [&](const QString &language, const QString &category,
-                                             const LibraryListing::CategoryFolder &folder) {
-        const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
-        for (const LibraryListing::SnippetEntry &entry : folder.snippets()) {
-            if (!entry.readByOther)
-                search(prefix + entry.name, folder, entry);
-        }
-    });
+    LibrarySearch::forEachCategory(
+        context.root, scope,
+        [&](const QString &language, const QString &category,
+            const LibraryListing::CategoryFolder &folder) {
+            const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
+            for (const LibraryListing::SnippetEntry &entry : folder.snippets()) {
+                if (!entry.readByOther)
+                    search(prefix + entry.name, folder, entry);
+            }
+            return true;
+        },
+        [&](const QString &path, const QString &problem) {
+            context.note(path, problem);
+            troubled = true;
+        });
     if (troubled)
         return Failure;
     return found ? Success : NothingFound;

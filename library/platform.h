@@ -72,8 +72,8 @@ public:
     // could not be opened again by the name shown.
     QStringList fileNamesEndingIn(const QString &suffix) const;
     qintptr handle() const { return m_handle; }
-    // Why the folder could not be opened or listed to its end; empty when
-    // it could.
+    // Why a folder that exists could not be opened or listed to its end;
+    // empty when it could, or when there is nothing at the path.
     QString errorString() const { return m_error; }
 
 private:

@@ -161,7 +161,7 @@ OpenFolder::OpenFolder(const QString &path)
     : m_path(path)
     , m_handle(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
 {
-    if (m_handle < 0)
+    if (m_handle < 0 && errno != ENOENT)
         m_error = qt_error_string(errno);
 }
 

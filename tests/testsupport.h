@@ -59,6 +59,10 @@ public:
         for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
                                  "XDG_DOCUMENTS_DIR", "XDG_CONFIG_DIRS"})
             qunsetenv(name);
+        // Where a started program listens for `quillory --find`: never the
+        // user's own, where a real Quillory may be listening.
+        if (m_runtime.isValid())
+            qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
     }
     QString path() const { return m_dir.path(); }
     static QString &isolatedHomePath()
@@ -69,6 +73,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_runtime;
 };
 
 // The cross build's tests run under Wine; a test skips only where Wine falls

@@ -5,9 +5,11 @@
 #include "hostile/treesnapshot.h"
 
 #include <QBuffer>
+#include <QMap>
 
 #include <csignal>
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -47,6 +49,22 @@ bool overridePermissions(bool on)
     return ::syscall(SYS_capset, &header, data) == 0;
 }
 #endif
+// A library so deep that a category of a long name lies beyond the longest
+// path the system opens, while the folders above it and a short category
+// beside it can still be read: an unreadable folder even for root.
+QString deepLibrary()
+{
+    QString path = QDir::homePath() + QStringLiteral("/deep");
+    while (path.size() < 3850)
+        path += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+    return path;
+}
+
+const QMap<QString, QByteArray> textFiles = {
+    {QStringLiteral("trail"), "syn\nx\n\n\ny  \n"},
+    {QStringLiteral("backtrack"), "syn\n" + QByteArray(30, 'x') + " y\nxxy\n"},
+    {QStringLiteral("lines"), "syn\na\n\nb\n"},
+};
 
 } // namespace
 
@@ -70,9 +88,11 @@ void TestCli::commands_data()
     QTest::addColumn<QByteArray>("input");
     // At Odd/Files: "fifo.spt", "huge.spt" (over the size limit), "twice.spt" and
     // "twice.SPT", or "shadow.SPT" beside a FIFO "shadow.spt", "a\b.spt", a
-    // name that is not UTF-8 ("latin1"); "unreadable": Odd/Files cannot be
-    // read, Odd/Fine holds "ok.spt"; or "limit": files may not grow beyond
-    // 4 KiB. Input "closed", "folder" or "endless" (/dev/zero); output "full".
+    // name that is not UTF-8 ("latin1"), or the text files "trail",
+    // "backtrack", "lines"; "unreadable": Odd/Files cannot be read, Odd/Fine
+    // holds "ok.spt"; "limit": files may not grow beyond 4 KiB; "deep":
+    // deepLibrary() with a category whose path is too long to open. Input
+    // "closed", "folder" or "endless" (/dev/zero); output "full".
     QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("output");
@@ -138,7 +158,21 @@ void TestCli::commands_data()
     row("FIFO read for a listed name", {"find", "-F", "zzz", "Odd"}, 1, "",
         "skipped, not a regular file", "shadow");
     row("no match across lines", {"find", "Join\\s+x"}, 1, "");
-    row("no name for bytes across lines", {"find", "-l", "-F", "string\nauto"}, 1, "");
+    // Each line of a fixed string is a string of its own, as with grep -F.
+    row("a line feed separates fixed strings", {"find", "-l", "-F", "string\nauto"}, 0,
+        "C++/Strings/Split\n");
+    row("fixed strings by line", {"find", "-F", "split\nx.join", "C++"}, 0,
+        "C++/Strings/Join:2:x.join(y)\nC++/Strings/Split:2:auto parts = s.split(',');\n");
+    row("hit across lines, then line by line", {"find", "\\s+$", "Odd"}, 0,
+        "Odd/Files/trail:5:y  \n", QString(), "trail");
+    row("engine gives up: said, and the search goes on", {"find", "(x+x+)+y", "Odd"}, 2,
+        "Odd/Files/backtrack:3:xxy\n", "backtrack.spt:2: the pattern needs too much",
+        "backtrack");
+    row("no line after the last line feed", {"find", "-w", "", "Odd"}, 0,
+        "Odd/Files/lines:3:\n", QString(), "lines");
+    row("unreadable category: said, the rest still printed",
+        {"find", "-F", "found", "--library", deepLibrary()}, 2, "L/ok/s:2:found\n",
+        "File name too long", "deep");
     row("anchors at each line", {"find", "^auto"}, 0,
         "C++/Strings/Split:2:auto parts = s.split(',');\n");
     row("FIFO is not listed", {"find", "-F", "zzz", "Odd"}, 1, "", QString(), "fifo");
@@ -218,6 +252,8 @@ void TestCli::commands()
         QFile file(odd + ".spt"); // sparse: the size is all that counts
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(SnippetFile::maximumSize + 1));
     }
+    if (textFiles.contains(setup))
+        TestSupport::writeFile("Odd/Files/" + setup + ".spt", textFiles.value(setup));
 #ifndef Q_OS_LINUX
     if (setup == QLatin1String("full") || setup == QLatin1String("endless")
         || setup == QLatin1String("unreadable"))
@@ -226,9 +262,9 @@ void TestCli::commands()
 #ifndef Q_OS_UNIX
     if (setup == QLatin1String("fifo") || setup == QLatin1String("shadow")
         || setup == QLatin1String("limit") || setup == QLatin1String("folder")
-        || setup == QLatin1String("latin1"))
-        QSKIP("FIFOs, a file-size limit, folders as input and names that are not UTF-8 "
-              "are POSIX's");
+        || setup == QLatin1String("latin1") || setup == QLatin1String("deep"))
+        QSKIP("FIFOs, a file-size limit, folders as input, names that are not UTF-8 and "
+              "paths too long to open are POSIX's");
     if (setup == QLatin1String("twice"))
         QSKIP("Windows file names ignore letter case: the two files would be one");
 #else
@@ -269,6 +305,20 @@ void TestCli::commands()
         TestSupport::writeFile(QStringLiteral("Odd/Files/hidden.spt"), "x");
         TestSupport::writeFile(QStringLiteral("Odd/Fine/ok.spt"), "ok");
     }
+    if (setup == QLatin1String("deep")) {
+        const QString root = deepLibrary();
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/L/ok")));
+        QFile snippet(root + QStringLiteral("/L/ok/s.spt"));
+        QVERIFY(snippet.open(QIODevice::WriteOnly));
+        snippet.write("syn\nfound\n");
+        snippet.close();
+        const int language = ::open(QFile::encodeName(root + QStringLiteral("/L")).constData(),
+                                    O_RDONLY | O_DIRECTORY);
+        QVERIFY(language >= 0);
+        const QByteArray tooDeep(250, 'c');
+        QVERIFY(::mkdirat(language, tooDeep.constData(), 0700) == 0 || errno == EEXIST);
+        ::close(language);
+    }
     struct rlimit unlimited;
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
     if (setup == QLatin1String("limit")) {
@@ -291,6 +341,14 @@ void TestCli::commands()
         CliCommands::run(QStringList{"quillory-cli"} + arguments, *inDevice, *outDevice, err);
 #ifdef Q_OS_UNIX
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    if (setup == QLatin1String("deep")) {
+        // Too deep for a removal by path: the test's home could not go.
+        const int language = ::open(QFile::encodeName(deepLibrary() + QStringLiteral("/L")).constData(),
+                                    O_RDONLY | O_DIRECTORY);
+        ::unlinkat(language, QByteArray(250, 'c').constData(), AT_REMOVEDIR);
+        ::close(language);
+        QDir(QDir::homePath() + QStringLiteral("/deep")).removeRecursively();
+    }
 #endif
 #ifdef Q_OS_LINUX
     if (setup == QLatin1String("unreadable")) {

@@ -9,7 +9,9 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QHash>
 #include <QImage>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -101,7 +103,8 @@ void TestMainWindow::objectTree_data()
     for (const char *action : {"actionFont", "actionAdd_Language", "actionAdd_Cateegory",
                                "actionAdd_Snippet", "actionQuit", "actionSave",
                                "actionRename_Language", "actionRename_Category",
-                               "actionRename_Snippet", "actionUpdate"})
+                               "actionRename_Snippet", "actionUpdate", "actionFind",
+                               "actionCopySnippet"})
         row(action, "QAction", "MainWindow");
     row("centralWidget", "QWidget", "MainWindow");
     row("label_4", "QLabel", "centralWidget", "verticalLayout_4", 0);
@@ -207,9 +210,14 @@ void TestMainWindow::menusInTheOrderTheUserSees()
     QCOMPARE(entries("menuFile"), QStringList({"Add Language", "Add Category", "Add Snippet", "-",
                                                "Save", "-", "Quit"}));
     QCOMPARE(entries("menuEdit"),
-             QStringList({"Rename Language", "Rename Category", "Rename Snippet"}));
+             QStringList({"Rename Language", "Rename Category", "Rename Snippet", "-",
+                          "Find\u2026", "Copy Snippet"}));
     QCOMPARE(entries("menuSettings"), QStringList({"Font", "Update"}));
 
+    QCOMPARE(window.findChild<QAction *>(QStringLiteral("actionFind"))->shortcut(),
+             QKeySequence(QKeySequence::Find));
+    QCOMPARE(window.findChild<QAction *>(QStringLiteral("actionCopySnippet"))->shortcut(),
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     QVERIFY(!window.findChild<QAction *>(QStringLiteral("actionAdd_Cateegory"))->icon().isNull());
     QVERIFY(window.findChild<QAction *>(QStringLiteral("actionFont"))->icon().isNull());
 }

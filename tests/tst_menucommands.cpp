@@ -1,8 +1,13 @@
 #include "testsupport.h"
 
+#include "library/snippetfile.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QLabel>
+#include <QListView>
+#include <QMimeData>
 #include <QComboBox>
 #include <QFile>
 #include <QFontDialog>
@@ -34,6 +39,8 @@ private Q_SLOTS:
     void cancelledOrEmptyRenameChangesNothing();
     void renameKeepsTheExtensionsLetterCase();
     void fontDialogOpensOnStoredOrCurrentFont();
+    void findWindow_data();
+    void findWindow();
     void acceptedFontGoesToTheBodyOnlyAndIsStored();
 
 private:
@@ -345,6 +352,132 @@ void TestMenuCommands::acceptedFontGoesToTheBodyOnlyAndIsStored()
 
     open();
     QCOMPARE(bodyEdit()->font().pointSize(), 23);
+}
+
+void TestMenuCommands::findWindow_data()
+{
+    QTest::addColumn<QString>("query");
+    // Typed into the Find window after the query: "enter", "down enter",
+    // "ctrl+enter", "escape", or "copy action" (Edit > Copy Snippet after
+    // Enter); empty: none.
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QStringList>("titles"); // the results, top to bottom
+    QTest::addColumn<QString>("shown");      // Language/Category/Name afterwards
+    QTest::addColumn<QString>("clipboard");  // plain text; empty: untouched
+
+    const QString first = QStringLiteral("Default/Default/Erase");
+    const QString vector = QStringLiteral("C++ \u203A Containers \u203A Vector");
+    const QString split = QStringLiteral("C++ \u203A Strings \u203A Split");
+    const QString erase = QStringLiteral("Default \u203A Default \u203A Erase");
+    const QString map = QStringLiteral("C++ \u203A Containers \u203A Map");
+    const QString latin = QStringLiteral("Python \u203A Files \u203A Latin");
+    const QString wide = QStringLiteral("Python \u203A Files \u203A Wide");
+
+    QTest::newRow("words in any order and any field") << "erase vector" << QString()
+                                                      << QStringList{erase, vector} << first
+                                                      << QString();
+    QTest::newRow("name, then synopsis, then body")
+        << "vector" << QString() << QStringList{vector, split, erase} << first << QString();
+    QTest::newRow("a capital letter makes case count")
+        << "Vector" << QString() << QStringList{vector} << first << QString();
+    QTest::newRow("UTF-16 file") << "utf-16" << QString() << QStringList{wide} << first << QString();
+    QTest::newRow("Windows-1252 file") << "caf\u00E9 na\u00EFve" << QString() << QStringList{latin}
+                                       << first << QString();
+    QTest::newRow("a file too large to load is no result")
+        << "huge" << QString() << QStringList() << first << QString();
+    QTest::newRow("empty query lists the whole library")
+        << "" << QString() << QStringList{erase, map, vector, split, latin, wide} << first
+        << QString();
+    QTest::newRow("Enter shows the snippet and remembers it")
+        << "map" << "enter" << QStringList{map} << "C++/Containers/Map" << QString();
+    QTest::newRow("Down moves from the line edit")
+        << "vector" << "down enter" << QStringList{vector, split, erase} << "C++/Strings/Split"
+        << QString();
+    QTest::newRow("Ctrl+Enter copies the body as plain text")
+        << "map" << "ctrl+enter" << QStringList{map} << first << "auto it = m.find(key);\n";
+    QTest::newRow("Escape changes nothing") << "map" << "escape" << QStringList{map} << first
+                                            << QString();
+    QTest::newRow("Copy Snippet copies the shown body")
+        << "vector" << "copy action" << QStringList{vector, split, erase} << "C++/Containers/Vector"
+        << "v.push_back(x);\nv.erase(it);\n";
+}
+
+void TestMenuCommands::findWindow()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, keys);
+    QFETCH(QStringList, titles);
+    QFETCH(QString, shown);
+    QFETCH(QString, clipboard);
+
+    writeFile(QStringLiteral("C++/Containers/Vector.spt"), "Grow a vector\nv.push_back(x);\nv.erase(it);\n");
+    writeFile(QStringLiteral("C++/Containers/Map.spt"), "Find in a map\nauto it = m.find(key);\n");
+    writeFile(QStringLiteral("C++/Strings/Split.spt"), "Split on a vector of separators\ns.split(',');\n");
+    writeFile(QStringLiteral("Default/Default/Erase.spt"), "remove\nstd::erase(v, x); // vector\n");
+    const QString wideText = QStringLiteral("Wide read\nopen(path, encoding='utf-16')\n");
+    writeFile(QStringLiteral("Python/Files/Wide.spt"),
+              QByteArray("\xFF\xFE", 2)
+                  + QByteArray(reinterpret_cast<const char *>(wideText.utf16()), wideText.size() * 2));
+    writeFile(QStringLiteral("Python/Files/Latin.spt"), "caf\xE9 menu\nna\xEFve\n");
+    QDir().mkpath(lib(QStringLiteral("Odd/Files")));
+    QFile huge(lib(QStringLiteral("Odd/Files/huge.spt"))); // sparse: only its size counts
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(SnippetFile::maximumSize + 1));
+    huge.close();
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    open();
+    m_window->show();
+    const QStringList treeBefore = tree();
+
+    trigger("actionFind");
+    auto *dialog = m_window->findChild<QDialog *>(QStringLiteral("findDialog"));
+    QVERIFY(dialog && dialog->isVisible());
+    auto *line = dialog->findChild<QLineEdit *>(QStringLiteral("lineEditFind"));
+    auto *results = dialog->findChild<QListView *>(QStringLiteral("listViewResults"));
+    auto *status = dialog->findChild<QLabel *>(QStringLiteral("labelStatus"));
+    // Every keystroke starts a search; QTest types ASCII only.
+    for (const QChar c : query) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(line, char(c.unicode()));
+        else
+            line->insert(c);
+    }
+    QTRY_VERIFY(!status->text().startsWith(QStringLiteral("Searching")));
+    QStringList seen;
+    for (int row = 0; row < results->model()->rowCount(); ++row)
+        seen << results->model()->index(row, 0).data().toString().section(QLatin1Char('\n'), 0, 0);
+    QCOMPARE(seen, titles);
+    QVERIFY2(status->text().contains(QStringLiteral("1 not searched")), qPrintable(status->text()));
+
+    const bool copyAction = keys == QLatin1String("copy action");
+    if (keys.startsWith(QLatin1String("down")))
+        QTest::keyClick(line, Qt::Key_Down);
+    if (keys.endsWith(QLatin1String("enter")) || copyAction)
+        QTest::keyClick(line, Qt::Key_Return,
+                        keys.startsWith(QLatin1String("ctrl")) ? Qt::ControlModifier : Qt::NoModifier);
+    if (keys == QLatin1String("escape"))
+        QTest::keyClick(line, Qt::Key_Escape);
+    if (copyAction)
+        trigger("actionCopySnippet");
+    QCOMPARE(dialog->isVisible(), keys.isEmpty());
+
+    const QString current = box("comboBoxLanguage")->currentText() + QLatin1Char('/')
+        + box("comboBoxCategory")->currentText() + QLatin1Char('/')
+        + box("comboBoxSnippet")->currentText();
+    QCOMPARE(current, shown);
+    const QSettings settings;
+    QCOMPARE(settings.value(QStringLiteral("Language")).toString() + QLatin1Char('/')
+                 + settings.value(QStringLiteral("Category")).toString() + QLatin1Char('/')
+                 + settings.value(QStringLiteral("Snippet")).toString(),
+             shown);
+    const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
+    QCOMPARE(copied->text(), clipboard.isEmpty() ? QStringLiteral("before") : clipboard);
+    QVERIFY(!copied->hasHtml());
+    QCOMPARE(tree(), treeBefore);
+
+    // Opening again keeps the query, selected, so that typing replaces it.
+    trigger("actionFind");
+    QCOMPARE(line->text(), query);
+    QCOMPARE(line->selectedText(), query);
 }
 
 QUILLORY_TEST_MAIN(TestMenuCommands)

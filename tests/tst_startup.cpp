@@ -1,11 +1,21 @@
 #include "testsupport.h"
 
+#include "app/findrequests.h"
 #include "app/version.h"
+#include "ui/mainwindow.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QLineEdit>
 #include <QSettings>
+#include <QTemporaryDir>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 // The real program, started as a user starts it.
 class TestStartup : public QObject
@@ -15,6 +25,8 @@ class TestStartup : public QObject
 private Q_SLOTS:
     void identity();
     void previousRunsSettingsAreFoundAgain();
+    void findFromAnotherProcess_data();
+    void findFromAnotherProcess();
 };
 
 void TestStartup::identity()
@@ -72,6 +84,65 @@ void TestStartup::previousRunsSettingsAreFoundAgain()
 
     QCOMPARE(remembered, QStringLiteral("each"));
     QVERIFY(!QFileInfo::exists(TestSupport::libraryPath() + QStringLiteral("/Default/Loops")));
+}
+
+void TestStartup::findFromAnotherProcess_data()
+{
+    // "first": this process is the running Quillory; "stale": so is it, after
+    // one that crashed left its socket behind; "none": nothing runs, so the
+    // started program must answer the next start itself.
+    QTest::addColumn<QString>("running");
+    QTest::newRow("a second start reaches the first") << "first";
+    QTest::newRow("a socket left by a crash is taken over") << "stale";
+    QTest::newRow("with none running, it starts and answers") << "none";
+}
+
+void TestStartup::findFromAnotherProcess()
+{
+    QFETCH(QString, running);
+#ifdef Q_OS_UNIX
+    QTemporaryDir runtime; // private to this user, as XDG_RUNTIME_DIR is
+    QVERIFY(runtime.isValid());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    if (running == QLatin1String("stale")) {
+        const QByteArray path = QFile::encodeName(findServerName());
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        QVERIFY(size_t(path.size()) < sizeof address.sun_path);
+        std::copy(path.begin(), path.end(), address.sun_path);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::close(fd); // never listened on, never removed: what a crash leaves
+        QVERIFY(QFileInfo::exists(findServerName()));
+    }
+#else
+    if (running == QLatin1String("stale"))
+        QSKIP("A Windows pipe goes with the process that made it");
+#endif
+    QProcess second;
+    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (running == QLatin1String("none")) {
+        second.start(QStringLiteral(QUILLORY_EXECUTABLE), {QStringLiteral("--find")});
+        QVERIFY(second.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(FindRequests::forward(QStringLiteral("again")), 20000);
+        second.kill();
+        second.waitForFinished();
+        return;
+    }
+
+    MainWindow window;
+    FindRequests requests;
+    connect(&requests, &FindRequests::findRequested, &window, &MainWindow::findFromOutside);
+    QVERIFY(requests.listen());
+    second.start(QStringLiteral(QUILLORY_EXECUTABLE),
+                 {QStringLiteral("--find"), QStringLiteral("vector"), QStringLiteral("erase")});
+    QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    auto *dialog = window.findChild<QDialog *>(QStringLiteral("findDialog"));
+    QVERIFY(dialog && dialog->isVisible() && window.isVisible());
+    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("lineEditFind"))->text(),
+             QStringLiteral("vector erase"));
 }
 
 QUILLORY_TEST_MAIN(TestStartup)

@@ -6,12 +6,14 @@
 #include "library/librarylisting.h"
 #include "library/librarypaths.h"
 #include "library/snippetfile.h"
+#include "ui/finddialog.h"
 #include "ui/mainwindowform.h"
 #include "ui/plainmessage.h"
 #include "ui/settingskeys.h"
 #include "ui/snippetfields.h"
 #include "ui/startupguard.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -514,6 +516,57 @@ void MainWindow::on_menuBar_triggered(QAction *action)
         renameCurrent(category);
     else if (action == form->actionRename_Snippet)
         renameCurrent(snippet);
+    else if (action == form->actionFind)
+        openFind();
+    else if (action == form->actionCopySnippet)
+        copySnippet();
+}
+
+void MainWindow::openFind(const std::optional<QString> &query)
+{
+    if (!findDialog) {
+        findDialog = new FindDialog(this);
+        connect(findDialog, &FindDialog::snippetChosen, this, &MainWindow::showSnippet);
+    }
+    findDialog->present(libraryRootPath(), query);
+}
+
+void MainWindow::findFromOutside(const QString &query)
+{
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+    openFind(query);
+}
+
+void MainWindow::showSnippet(const QString &language, const QString &category, const QString &name)
+{
+    if (!confirmDiscardOrSave())
+        return;
+    remember(SettingsKeys::language, language);
+    remember(SettingsKeys::category, category);
+    remember(SettingsKeys::snippet, name);
+    {
+        // Level by level, without the cascade: a pass through a first entry
+        // would load that entry's snippet and overwrite the remembered names
+        // before the levels below read them.
+        const QSignalBlocker languages(form->comboBoxLanguage);
+        const QSignalBlocker categories(form->comboBoxCategory);
+        const QSignalBlocker snippets(form->comboBoxSnippet);
+        listLanguages();
+        listCategories();
+        listSnippets(); // loads the snippet it ends on
+    }
+}
+
+void MainWindow::copySnippet()
+{
+    // The reason shown in place of an unloadable file is no body.
+    if (shown.status != SnippetFile::ReadStatus::Loaded
+        && shown.status != SnippetFile::ReadStatus::Missing)
+        return;
+    QGuiApplication::clipboard()->setText(fields->current().body);
 }
 
 void MainWindow::chooseFont()

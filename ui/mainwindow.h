@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+class FindDialog;
 class QComboBox;
 class QSessionManager;
 struct MainWindowForm;
@@ -29,6 +30,11 @@ public:
     // save did not happen. Every path that replaces the fields calls it
     // first.
     bool confirmDiscardOrSave();
+    // Opens the Find window; a query replaces the one typed before.
+    void openFind(const std::optional<QString> &query = std::nullopt);
+    // For a request from another process: the window to the front, with
+    // the Find window open on the query.
+    void findFromOutside(const QString &query);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -77,6 +83,10 @@ private:
     void removeCurrent(const Level &level);
     void renameCurrent(const Level &level);
     void chooseFont();
+    // Every way of making a snippet current from outside the three boxes
+    // ends here, as if the user had chosen the three entries in turn.
+    void showSnippet(const QString &language, const QString &category, const QString &name);
+    void copySnippet();
 
     QString currentLanguagePath() const;
     QString currentCategoryPath() const;
@@ -89,6 +99,7 @@ private:
     bool askToReplaceChanges(const QString &name);
 
     MainWindowForm *form;
+    FindDialog *findDialog = nullptr; // made on first use
     std::unique_ptr<SnippetFields> fields;
     SnippetFile::Shown shown;
     // The entries that named the shown file; the snippet is null when none

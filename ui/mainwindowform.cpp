@@ -153,6 +153,10 @@ void MainWindowForm::setupForm(QMainWindow *window)
     const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
     actionQuit->setShortcuts(quitKeys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)}
                                                 : quitKeys);
+    actionFind = newAction(window, "actionFind");
+    actionFind->setShortcut(QKeySequence::Find);
+    actionCopySnippet = newAction(window, "actionCopySnippet");
+    actionCopySnippet->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
 
     centralWidget = named(new QWidget(window), "centralWidget");
     verticalLayout_4 = named(new QVBoxLayout(centralWidget), "verticalLayout_4");
@@ -213,6 +217,9 @@ void MainWindowForm::setupForm(QMainWindow *window)
     menuEdit->addAction(actionRename_Language);
     menuEdit->addAction(actionRename_Category);
     menuEdit->addAction(actionRename_Snippet);
+    menuEdit->addSeparator();
+    menuEdit->addAction(actionFind);
+    menuEdit->addAction(actionCopySnippet);
     menuSettings->addAction(actionFont);
     menuSettings->addAction(actionUpdate);
 
@@ -234,6 +241,8 @@ void MainWindowForm::retranslateForm(QMainWindow *window)
     actionRename_Category->setText(tr("Rename &Category"));
     actionRename_Snippet->setText(tr("Rename &Snippet"));
     actionUpdate->setText(tr("&Update"));
+    actionFind->setText(tr("&Find\u2026"));
+    actionCopySnippet->setText(tr("Co&py Snippet"));
     label_4->setText(tr("Synopsis:"));
     label->setText(tr("Language:"));
     pushButtonAddLanguage->setText(tr("Add"));

@@ -29,6 +29,8 @@ struct MainWindowForm
     QAction *actionRename_Category;
     QAction *actionRename_Snippet;
     QAction *actionUpdate;
+    QAction *actionFind;
+    QAction *actionCopySnippet;
     QWidget *centralWidget;
     QVBoxLayout *verticalLayout_4;
     QLabel *label_4;

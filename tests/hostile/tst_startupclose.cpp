@@ -76,6 +76,8 @@ void startUp()
     if (!home->isValid())
         std::abort();
     qputenv("HOME", QFile::encodeName(home->path()));
+    // The program listens there for `quillory --find`; never the user's own.
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home->path()));
     for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
                              "XDG_DOCUMENTS_DIR", "XDG_CONFIG_DIRS"})
         qunsetenv(name);

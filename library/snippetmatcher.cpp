@@ -1,4 +1,4 @@
-#include "cli/clifind.h"
+#include "library/snippetmatcher.h"
 
 #include "library/platform.h"
 
@@ -14,9 +14,20 @@ bool isAscii(const QByteArray &bytes)
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// As grep -F: a string holding line feeds is one string per line, any of
+// which may match.
+QString fixedStringsPattern(const QString &strings)
+{
+    QStringList parts = strings.split(QLatin1Char('\n'));
+    for (QString &part : parts)
+        part = QRegularExpression::escape(part);
+    return parts.size() == 1 ? parts.first()
+                             : QStringLiteral("(?:") + parts.join(QLatin1Char('|')) + QLatin1Char(')');
+}
+
 QString regexFor(const FindOptions &options)
 {
-    QString pattern = options.fixed ? QRegularExpression::escape(options.pattern) : options.pattern;
+    QString pattern = options.fixed ? fixedStringsPattern(options.pattern) : options.pattern;
     // As grep -w: no word character may stand right before or after.
     if (options.word)
         pattern = QStringLiteral("(?<!\\w)(?:") + pattern + QStringLiteral(")(?!\\w)");
@@ -26,7 +37,7 @@ QString regexFor(const FindOptions &options)
 } // namespace
 
 SnippetMatcher::SnippetMatcher(const FindOptions &options)
-    : m_useRegex(!options.fixed || options.word)
+    : m_useRegex(!options.fixed || options.word || options.pattern.contains(QLatin1Char('\n')))
 {
     if (m_useRegex) {
         QRegularExpression::PatternOptions flags = QRegularExpression::MultilineOption
@@ -43,16 +54,16 @@ SnippetMatcher::SnippetMatcher(const FindOptions &options)
 
     // Raw bytes can only rule a file out when the pattern is a literal that
     // must appear as it is typed.
-    if (options.fixed && !options.ignoreCase && !options.pattern.isEmpty()) {
+    if (options.fixed && !options.ignoreCase && !options.pattern.isEmpty()
+        && !options.pattern.contains(QLatin1Char('\n'))) {
         const QByteArray utf8 = options.pattern.toUtf8();
         m_bytesUsable = true;
         // ASCII bytes stand for the same characters in UTF-8 and in the
         // Windows-1252 fallback, and never occur inside a multi-byte sequence.
         m_bytesAreAscii = isAscii(utf8);
         // Lines are matched without their line break, so a pattern holding
-        // one is left to the line-by-line check.
-        m_bytesDecide = !options.word && m_bytesAreAscii && !utf8.contains('\n')
-            && !utf8.contains('\r');
+        // a carriage return is left to the line-by-line check.
+        m_bytesDecide = !options.word && m_bytesAreAscii && !utf8.contains('\r');
         m_patternBytes = utf8;
     }
 }
@@ -85,42 +96,76 @@ bool SnippetMatcher::containsPatternBytes(const QByteArray &bytes) const
 
 bool SnippetMatcher::matchesLine(QStringView line) const
 {
-    return findFrom(line, 0) >= 0;
+    return judgeLine(line) == LineVerdict::Yes;
 }
 
-qsizetype SnippetMatcher::findFrom(QStringView text, qsizetype from) const
+SnippetMatcher::LineVerdict SnippetMatcher::judgeLine(QStringView line) const
 {
-    return m_useRegex ? m_regex.match(text, from).capturedStart() : m_text.indexIn(text, from);
+    bool gaveUp = false;
+    const bool hit = findFrom(line, 0, &gaveUp) >= 0;
+    return gaveUp ? LineVerdict::GaveUp : hit ? LineVerdict::Yes : LineVerdict::No;
 }
 
-QList<LineMatch> SnippetMatcher::matchingLines(QStringView text) const
+qsizetype SnippetMatcher::findFrom(QStringView text, qsizetype from, bool *gaveUp) const
+{
+    if (!m_useRegex)
+        return m_text.indexIn(text, from);
+    // A valid expression gives an invalid match only when the engine gave up.
+    const QRegularExpressionMatch match = m_regex.match(text, from);
+    *gaveUp = !match.isValid();
+    return match.capturedStart();
+}
+
+QList<LineMatch> SnippetMatcher::matchingLines(QStringView text, QList<int> *gaveUp) const
 {
     // Search the whole text and look only at the lines a hit lands on; each
     // is then checked on its own, so a regular expression never matches
-    // across a line break.
+    // across a line break. Once a hit has spanned lines, or the engine has
+    // given up on the whole text, the rest goes line by line: searching the
+    // whole text again from each next line would take quadratic time.
     QList<LineMatch> lines;
+    bool lineByLine = false;
     int number = 1;
     qsizetype lineStart = 0;
-    qsizetype from = 0;
-    while (from < text.size()) {
-        const qsizetype hit = findFrom(text, from);
-        if (hit < 0)
-            break;
-        for (qsizetype at = text.indexOf(u'\n', lineStart); at >= 0 && at < hit;
-             at = text.indexOf(u'\n', lineStart)) {
-            ++number;
-            lineStart = at + 1;
+    while (lineStart < text.size()) {
+        if (!lineByLine) {
+            bool engineGaveUp = false;
+            const qsizetype hit = findFrom(text, lineStart, &engineGaveUp);
+            if (engineGaveUp) {
+                lineByLine = true;
+                continue;
+            }
+            if (hit < 0)
+                break;
+            for (qsizetype at = text.indexOf(u'\n', lineStart); at >= 0 && at < hit;
+                 at = text.indexOf(u'\n', lineStart)) {
+                ++number;
+                lineStart = at + 1;
+            }
+            // Nothing follows the last line feed: no line is there to match.
+            if (lineStart == text.size())
+                break;
         }
         qsizetype lineEnd = text.indexOf(u'\n', lineStart);
-        const qsizetype next = lineEnd < 0 ? text.size() + 1 : lineEnd + 1;
+        const qsizetype next = lineEnd < 0 ? text.size() : lineEnd + 1;
         if (lineEnd < 0)
             lineEnd = text.size();
         QStringView line = text.sliced(lineStart, lineEnd - lineStart);
         if (line.endsWith(u'\r'))
             line.chop(1);
-        if (matchesLine(line))
+        switch (judgeLine(line)) {
+        case LineVerdict::Yes:
             lines.append({number, line});
-        from = next;
+            break;
+        case LineVerdict::GaveUp:
+            gaveUp->append(number);
+            break;
+        case LineVerdict::No:
+            lineByLine = true; // the hit spanned lines
+            break;
+        }
+        ++number;
+        lineStart = next;
     }
     return lines;
 }

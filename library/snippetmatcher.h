@@ -37,11 +37,17 @@ public:
     Verdict quickVerdict(const QByteArray &fileBytes) const;
 
     bool matchesLine(QStringView line) const;
-    QList<LineMatch> matchingLines(QStringView text) const;
+    // The lines that match. Lines on which the regular-expression engine
+    // gave up (its backtracking limit) go to `gaveUp` by number: they are
+    // neither a match nor a sure miss.
+    QList<LineMatch> matchingLines(QStringView text, QList<int> *gaveUp) const;
 
 private:
+    enum class LineVerdict { No, Yes, GaveUp };
+    LineVerdict judgeLine(QStringView line) const;
     bool containsPatternBytes(const QByteArray &bytes) const;
-    qsizetype findFrom(QStringView text, qsizetype from) const;
+    // Where the next hit starts, or -1; `gaveUp` when the engine could not tell.
+    qsizetype findFrom(QStringView text, qsizetype from, bool *gaveUp) const;
 
     bool m_useRegex;
     QStringMatcher m_text;

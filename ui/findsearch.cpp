@@ -1,0 +1,96 @@
+#include "ui/findsearch.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+namespace {
+
+// Often enough that the list fills while the search goes on, seldom enough
+// that inserting a batch stays a short piece of work for the GUI thread.
+constexpr qint64 batchIntervalMs = 30;
+
+} // namespace
+
+FindSearch::FindSearch(QObject *parent)
+    : QObject(parent)
+    , m_worker(new QObject)
+{
+    m_worker->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread.setObjectName(QStringLiteral("find"));
+    m_thread.start(QThread::LowPriority);
+}
+
+FindSearch::~FindSearch()
+{
+    cancel();
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void FindSearch::start(const QString &root, const QString &query)
+{
+    const quint64 generation = ++m_generation;
+    QMetaObject::invokeMethod(
+        m_worker, [this, generation, root, query] { run(generation, root, query); },
+        Qt::QueuedConnection);
+}
+
+void FindSearch::cancel()
+{
+    ++m_generation;
+}
+
+void FindSearch::run(quint64 generation, const QString &root, const QString &query)
+{
+    const auto superseded = [this, generation] { return m_generation.load() != generation; };
+    if (superseded())
+        return; // a later keystroke's search is queued behind this one
+
+    QList<LibrarySearch::Hit> pending;
+    QStringList troubles;
+    QElapsedTimer sinceBatch;
+    sinceBatch.start();
+    // Posted to this object in the GUI thread; checked again there, since a
+    // keystroke may have come between posting and delivery.
+    const auto deliver = [&] {
+        if (pending.isEmpty())
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, hits = std::move(pending)] {
+                if (m_generation.load() == generation)
+                    Q_EMIT found(hits);
+            },
+            Qt::QueuedConnection);
+        pending = {};
+        sinceBatch.restart();
+    };
+
+    LibrarySearch::Callbacks callbacks;
+    callbacks.stop = [&] {
+        // Sparse hits still reach the list while a large library is read.
+        if (!pending.isEmpty() && sinceBatch.elapsed() >= batchIntervalMs)
+            deliver();
+        return superseded();
+    };
+    callbacks.found = [&](LibrarySearch::Hit &&hit) {
+        pending.append(std::move(hit));
+        if (sinceBatch.elapsed() >= batchIntervalMs)
+            deliver();
+    };
+    callbacks.trouble = [&](const QString &path, const QString &reason) {
+        troubles.append(QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason);
+    };
+    if (!LibrarySearch::run(root, SnippetQuery(query), callbacks))
+        return;
+    deliver();
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, troubles] {
+            if (m_generation.load() == generation)
+                Q_EMIT finished(troubles);
+        },
+        Qt::QueuedConnection);
+}

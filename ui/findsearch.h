@@ -1,0 +1,36 @@
+#pragma once
+
+#include "library/librarysearch.h"
+
+#include <QList>
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+
+// Runs the library search on a thread of its own, so that typing never waits
+// for it. Each start cancels the search in progress; results arrive in small
+// batches, and a batch of a superseded search is never delivered.
+class FindSearch : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FindSearch(QObject *parent = nullptr);
+    ~FindSearch() override;
+
+    void start(const QString &root, const QString &query);
+    void cancel();
+
+Q_SIGNALS:
+    void found(const QList<LibrarySearch::Hit> &hits);
+    // `troubles`: "path: reason" of every snippet that could not be read.
+    void finished(const QStringList &troubles);
+
+private:
+    void run(quint64 generation, const QString &root, const QString &query);
+
+    QThread m_thread;
+    QObject *m_worker; // lives in m_thread; the context its work runs in
+    std::atomic<quint64> m_generation{0};
+};
