@@ -426,7 +426,7 @@ void TestMenuCommands::findWindow()
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
     open();
     m_window->show();
-    const QStringList treeBefore = tree();
+    const QStringList treeBefore = libraryTree();
 
     trigger("actionFind");
     auto *dialog = m_window->findChild<QDialog *>(QStringLiteral("findDialog"));
@@ -472,7 +472,7 @@ void TestMenuCommands::findWindow()
     const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
     QCOMPARE(copied->text(), clipboard.isEmpty() ? QStringLiteral("before") : clipboard);
     QVERIFY(!copied->hasHtml());
-    QCOMPARE(tree(), treeBefore);
+    QCOMPARE(libraryTree(), treeBefore);
 
     // Opening again keeps the query, selected, so that typing replaces it.
     trigger("actionFind");
