@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QLineEdit>
 #include <QAction>
@@ -354,6 +355,7 @@ void TestLibrary::unsavedEditsAreAskedAbout_data()
         {"choose snippet", "snippet box", "", "L/C/b", "body b"},
         {"choose category", "category box", "", "L/D/c", "body c"},
         {"choose language", "language box", "", "M/Default/", ""},
+        {"show from Find", "find", "", "M/E/m", "body m"},
         {"add language", "pushButtonAddLanguage", "N", "N/Default/", ""},
         {"add category", "pushButtonAddCategory", "F", "L/F/", ""},
         {"add snippet", "pushButtonAddSnippet", "n", "L/C/n", ""},
@@ -472,6 +474,14 @@ void TestLibrary::unsavedEditsAreAskedAbout()
         box("comboBoxCategory")->setCurrentText(QStringLiteral("D"));
     else if (action == QLatin1String("language box"))
         box("comboBoxLanguage")->setCurrentText(QStringLiteral("M"));
+    else if (action == QLatin1String("find")) {
+        m_window->findChild<QAction *>(QStringLiteral("actionFind"))->trigger();
+        auto *find = m_window->findChild<QDialog *>(QStringLiteral("findDialog"));
+        QVERIFY(find);
+        QMetaObject::invokeMethod(find, "snippetChosen", Q_ARG(QString, QStringLiteral("M")),
+                                  Q_ARG(QString, QStringLiteral("E")),
+                                  Q_ARG(QString, QStringLiteral("m")));
+    }
     else if (action.startsWith(QLatin1String("pushButton")))
         click(action.toLatin1().constData());
     else if (action.startsWith(QLatin1String("action")) || action == QLatin1String("close")) {
