@@ -178,7 +178,7 @@ void TestMainWindow::menusInTheOrderTheUserSees()
     QStringList titles;
     for (QAction *action : menuBar->actions())
         titles << action->text();
-    QCOMPARE(titles, QStringList({"File", "Edit", "Settings"}));
+    QCOMPARE(titles, QStringList({"File", "Edit", "Settings", "Help"}));
 
     const auto entries = [&](const char *menuName) {
         QStringList texts;
@@ -191,6 +191,7 @@ void TestMainWindow::menusInTheOrderTheUserSees()
     QCOMPARE(entries("menuEdit"),
              QStringList({"Rename Language", "Rename Category", "Rename Snippet"}));
     QCOMPARE(entries("menuSettings"), QStringList({"Font", "Update"}));
+    QCOMPARE(entries("menuHelp"), QStringList({"About Quillory"}));
 
     for (auto *action : window.findChildren<QAction *>()) {
         if (action->objectName().startsWith(QLatin1String("action")))

@@ -6,6 +6,9 @@
 #include "library/librarylisting.h"
 #include "library/librarypaths.h"
 #include "library/snippetfile.h"
+#include "syntax/snippethighlighter.h"
+#include "syntax/syntaxlanguage.h"
+#include "ui/aboutbox.h"
 #include "ui/mainwindowform.h"
 #include "ui/settingskeys.h"
 #include "ui/snippetfields.h"
@@ -77,6 +80,10 @@ MainWindow::MainWindow(QWidget *parent)
 {
     form->setupForm(this);
     fields = std::make_unique<SnippetFields>(form->lineEditSynopsis, form->textEditSnippet);
+    // Attached while the body is empty: each text is then coloured as it is
+    // set, never by a pass over a text already laid out.
+    highlighter = new SnippetHighlighter(form->textEditSnippet);
+    addHelpMenu(this);
 
     // Without glass, the translucent background of the window's sheet would
     // show whatever lies behind the window. Set before the lists are filled:
@@ -157,6 +164,8 @@ void MainWindow::loadSnippet()
         LibraryPaths::snippetFilePath(currentCategoryPath(), form->comboBoxSnippet->currentText());
     const SnippetFile::ReadResult file = SnippetFile::load(path);
     shown = {path, file.status, file.stamp};
+    highlighter->setLanguage(SyntaxLanguage::forSnippet(form->comboBoxLanguage->currentText(),
+                                                        form->comboBoxSnippet->currentText()));
     switch (file.status) {
     case SnippetFile::ReadStatus::Loaded:
         break;

@@ -10,6 +10,7 @@
 class QComboBox;
 struct MainWindowForm;
 class SnippetFields;
+class SnippetHighlighter;
 
 // The one top-level window. The three combo boxes and the library on disk are
 // the whole model: the window keeps no lists and no settings object, and
@@ -80,6 +81,7 @@ private:
 
     MainWindowForm *form;
     std::unique_ptr<SnippetFields> fields;
+    SnippetHighlighter *highlighter; // owned by the body editor
     // The file behind the fields as the last load or save found it.
     struct ShownFile
     {
