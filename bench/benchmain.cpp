@@ -13,6 +13,7 @@
 #include "bench/actions.h"
 #include "bench/bench.h"
 #include "bench/findbench.h"
+#include "bench/highlightbench.h"
 #include "bench/synthlibrary.h"
 #include "tests/testsupport.h"
 
@@ -133,6 +134,7 @@ int main(int argc, char *argv[])
     Recorder recorder(marks);
     const QList<Section> sections = {
         userActions(scale, libraries, recorder),
+        highlightActions(scale, libraries, recorder),
         // Further sections: one entry each.
     };
     std::fprintf(stderr, "bench: timing, %d runs after a warm-up\n", scale.runs);

@@ -12,12 +12,14 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
-#include <QVarLengthArray>
 
 #include <tree_sitter/api.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <vector>
 
 using SyntaxTheme::Kind;
 
@@ -27,6 +29,9 @@ namespace {
 // costs the editor's layout more than linear time; beyond this many
 // characters only what is on screen is restyled, the rest as it scrolls in.
 constexpr int largestWholeRestyle = 8 * 1024;
+// A longer text is parsed on a worker thread, so that it shows at once; its
+// colours follow when the tree is ready.
+constexpr int largestParsedAtOnce = 16 * 1024;
 
 const Grammar *grammarNamed(const QString &id)
 {
@@ -77,6 +82,8 @@ struct SnippetHighlighter::Private
     explicit Private(QTextEdit *editor) : editor(editor) {}
     ~Private()
     {
+        if (parsing.valid())
+            ts_tree_delete(parsing.get());
         if (tree)
             ts_tree_delete(tree);
         ts_query_cursor_delete(cursor);
@@ -94,8 +101,62 @@ struct SnippetHighlighter::Private
         text = documentText;
         dropTree();
         reparse = false;
-        if (grammar && text.size() <= largestHighlightedText)
+        ++version;
+        if (!grammar || text.size() > largestHighlightedText)
+            return;
+        if (text.size() <= largestParsedAtOnce)
             tree = parse(nullptr);
+        else if (!parsing.valid())
+            startParsing();
+        // else the running parse is for an older text, and starts again
+    }
+    void startParsing()
+    {
+        parsedVersion = version;
+        const QString copy = text;
+        const TSLanguage *language = grammar->language();
+        parsing = std::async(std::launch::async, [copy, language] {
+            TSParser *own = ts_parser_new();
+            ts_parser_set_language(own, language);
+            TSTree *parsed = ts_parser_parse_string_encoding(
+                own, nullptr, reinterpret_cast<const char *>(copy.utf16()),
+                uint32_t(2 * copy.size()), TSInputEncodingUTF16LE);
+            ts_parser_delete(own);
+            return parsed;
+        });
+        parsePoll.start();
+    }
+    // Runs the query once for a stretch of rows and keeps its captures by
+    // row: one run serves many consecutive blocks. Consecutive requests,
+    // as from a pass over a whole text, get longer stretches.
+    void queryRows(uint32_t row)
+    {
+        const bool next = !cachedRows.empty() && row == cachedFirstRow + cachedRows.size();
+        window = next ? std::min<uint32_t>(2 * window, 4096) : 16;
+        cachedFirstRow = row;
+        cachedRows.assign(window, {});
+        ts_query_cursor_set_point_range(cursor, {row, 0}, {row + window, 0});
+        ts_query_cursor_exec(cursor, query->query(), ts_tree_root_node(tree));
+        const auto nodeText = [this](TSNode node) {
+            const uint32_t from = ts_node_start_byte(node) / 2;
+            return text.mid(from, ts_node_end_byte(node) / 2 - from);
+        };
+        TSQueryMatch match;
+        while (ts_query_cursor_next_match(cursor, &match)) {
+            if (!query->accepts(match, nodeText))
+                continue;
+            for (uint16_t i = 0; i < match.capture_count; ++i) {
+                const TSNode node = match.captures[i].node;
+                const Span span{ts_node_start_byte(node) / 2, ts_node_end_byte(node) / 2,
+                                match.pattern_index, query->kindOf(match.captures[i].index)};
+                const TSPoint end = ts_node_end_point(node);
+                const uint32_t first = std::max(ts_node_start_point(node).row, row);
+                const uint32_t last = std::min(end.row - (end.column == 0 && end.row > 0 ? 1 : 0),
+                                               row + window - 1);
+                for (uint32_t r = first; r <= last && r >= first; ++r)
+                    cachedRows[r - row].push_back(span);
+            }
+        }
     }
     TSTree *parse(TSTree *old)
     {
@@ -108,6 +169,7 @@ struct SnippetHighlighter::Private
         if (tree)
             ts_tree_delete(tree);
         tree = nullptr;
+        cachedRows.clear();
     }
 
     QTextEdit *editor;
@@ -126,6 +188,16 @@ struct SnippetHighlighter::Private
     QList<std::pair<qsizetype, qsizetype>> changedBeyondEdit;
     QTimer catchUp;
     QTimer queryPoll;
+    std::future<TSTree *> parsing;
+    quint64 version = 0, parsedVersion = 0;
+    QTimer parsePoll;
+    struct Span
+    {
+        uint32_t from, to, pattern;
+        Kind kind;
+    };
+    uint32_t cachedFirstRow = 0, window = 16;
+    std::vector<std::vector<Span>> cachedRows;
 };
 
 SnippetHighlighter::SnippetHighlighter(QTextEdit *editor)
@@ -156,6 +228,29 @@ SnippetHighlighter::SnippetHighlighter(QTextEdit *editor)
             ++d->pass;
             restyle(true);
         }
+    });
+    d->parsePoll.setInterval(2);
+    connect(&d->parsePoll, &QTimer::timeout, this, [this] {
+        using namespace std::chrono_literals;
+        if (d->parsing.wait_for(0s) != std::future_status::ready)
+            return;
+        TSTree *parsed = d->parsing.get();
+        const bool current = d->parsedVersion == d->version && d->grammar && !d->reparse
+            && ts_tree_language(parsed) == d->grammar->language();
+        if (!current) {
+            ts_tree_delete(parsed);
+            if (d->grammar && !d->reparse && d->text.size() > largestParsedAtOnce
+                && d->text.size() <= largestHighlightedText)
+                d->startParsing();
+            else
+                d->parsePoll.stop();
+            return;
+        }
+        d->parsePoll.stop();
+        d->dropTree();
+        d->tree = parsed;
+        ++d->pass;
+        restyle(true);
     });
 }
 
@@ -197,7 +292,7 @@ QString SnippetHighlighter::language() const
 bool SnippetHighlighter::isReady() const
 {
     return d->grammar && d->query && !d->reparse && !d->catchUp.isActive()
-        && !d->queryPoll.isActive();
+        && !d->queryPoll.isActive() && !d->parsing.valid();
 }
 
 void SnippetHighlighter::prepare(const QStringList &languages)
@@ -250,6 +345,7 @@ void SnippetHighlighter::textChanged(int position, int removed, int added)
         return; // formats only
     const QString old = d->text.mid(position, gone);
     d->text.replace(position, gone, now);
+    ++d->version;
     if (d->text.size() > largestHighlightedText) {
         d->dropTree();
         ++d->pass; // the colours left on screen go as the blocks are restyled
@@ -272,7 +368,7 @@ void SnippetHighlighter::textChanged(int position, int removed, int added)
     for (uint32_t i = 0; i < count; ++i)
         d->changedBeyondEdit.append({ranges[i].start_byte / 2, ranges[i].end_byte / 2});
     std::free(ranges);
-    ts_tree_delete(d->tree);
+    d->dropTree();
     d->tree = edited;
     // The base class restyles the edited blocks right after this; what the
     // edit changed further on (a string opened above it) follows at once.
@@ -344,49 +440,30 @@ void SnippetHighlighter::highlightBlock(const QString &text)
         styled->pass = -1; // coloured once the query is compiled
         return;
     }
-    const TSQuery *query = d->query->query();
-    if (!query)
+    if (!d->query->query())
         return;
 
-    const uint32_t start = uint32_t(currentBlock().position());
-    const uint32_t end = start + uint32_t(text.size());
-    ts_query_cursor_set_byte_range(d->cursor, 2 * start, 2 * end);
-    ts_query_cursor_exec(d->cursor, query, ts_tree_root_node(d->tree));
-    const auto nodeText = [this](TSNode node) {
-        const uint32_t from = ts_node_start_byte(node) / 2;
-        return d->text.mid(from, ts_node_end_byte(node) / 2 - from);
-    };
-
-    struct Span
-    {
-        uint32_t from, to, pattern;
-        Kind kind;
-    };
-    QVarLengthArray<Span, 64> spans;
-    TSQueryMatch match;
-    while (ts_query_cursor_next_match(d->cursor, &match)) {
-        if (!d->query->accepts(match, nodeText))
-            continue;
-        for (uint16_t i = 0; i < match.capture_count; ++i) {
-            const TSNode node = match.captures[i].node;
-            const uint32_t from = ts_node_start_byte(node) / 2, to = ts_node_end_byte(node) / 2;
-            if (from < end && to > start)
-                spans.append({from, to, match.pattern_index, d->query->kindOf(match.captures[i].index)});
-        }
-    }
+    const QTextBlock block = currentBlock();
+    const uint32_t row = uint32_t(block.blockNumber());
+    if (row < d->cachedFirstRow || row >= d->cachedFirstRow + d->cachedRows.size())
+        d->queryRows(row);
+    auto &spans = d->cachedRows[row - d->cachedFirstRow];
     // Outer nodes first, so that inner ones paint over them. On the same
     // stretch the later pattern wins, as in tree-sitter's own highlighter:
     // the queries put general patterns first and refine them below.
-    std::sort(spans.begin(), spans.end(), [](const Span &a, const Span &b) {
+    std::sort(spans.begin(), spans.end(), [](const Private::Span &a, const Private::Span &b) {
         if (a.from != b.from)
             return a.from < b.from;
         if (a.to != b.to)
             return a.to > b.to;
         return a.pattern < b.pattern;
     });
-    for (const Span &span : spans) {
+    const uint32_t start = uint32_t(block.position());
+    const uint32_t end = start + uint32_t(text.size());
+    for (const Private::Span &span : spans) {
         const uint32_t from = std::max(span.from, start), to = std::min(span.to, end);
-        setFormat(int(from - start), int(to - from), d->formats[int(span.kind)]);
+        if (from < to)
+            setFormat(int(from - start), int(to - from), d->formats[int(span.kind)]);
     }
 }
 

@@ -308,6 +308,8 @@ void TestSyntax::guards()
     const QString line = QStringLiteral("//") + QString(lineLength - 2, QLatin1Char('x'));
     const QString text = line + QStringLiteral("\nreturn 2;\n") + QString(padding, QLatin1Char('\n'));
     Highlighted h(QStringLiteral("cpp"), text);
+    h.editor.resize(400, 300);
+    h.editor.show();
     QTRY_VERIFY(h.highlighter->isReady());
     QCOMPARE(kindAt(h.editor, 0) == Kind::Comment, lineColoured);
     QCOMPARE(kindAt(h.editor, lineLength + 1) == Kind::Keyword, restColoured);
