@@ -1,15 +1,17 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # System calls of each measured stretch: runs the benchmark once under strace
 # with its marks on, and counts per action and side the directory reads, file
 # opens, stats and settings writes between the marks. Calls on the settings
 # files count only as settings writes (each an atomic replacement).
 #
 # usage: bench/count-syscalls.sh build/bench/quillory_bench [--smoke]
-set -eu
+set -euo pipefail
 
 bench=$1
 shift
-trace=$(mktemp)
+tmp_root=${TMPDIR:-/tmp}
+trace=$(mktemp "$tmp_root/quillory-trace.XXXXXX")
+case $trace in "$tmp_root"/quillory-trace.??????) ;; *) echo "bad trace file '$trace'" >&2; exit 2 ;; esac
 trap 'rm -f "$trace"' EXIT INT TERM
 
 # LeakSanitizer stops the process through ptrace, which strace holds.

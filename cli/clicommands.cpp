@@ -1,7 +1,8 @@
 #include "cli/clicommands.h"
 
 #include "cli/clifind.h"
-#include "cli/clilibrary.h"
+#include "library/libraryedits.h"
+#include "library/librarylisting.h"
 #include "library/librarypaths.h"
 #include "library/snippetfile.h"
 
@@ -93,7 +94,7 @@ std::optional<QString> refusedName(const QStringList &names)
         case NameProblem::None:
             break;
         case NameProblem::LeavesLibrary:
-            return QStringLiteral("a name may not be an absolute path or contain \"..\"");
+            return QStringLiteral("a name may not be an absolute path or \"..\"");
         case NameProblem::HoldsSeparator:
             return QStringLiteral("a name may not contain \"\\\"");
         case NameProblem::Hidden:
@@ -131,16 +132,16 @@ QString firstLine(QStringView text)
 // Calls `visit` for every category in the scope, in the window's order.
 void forEachCategory(const QString &root, const QStringList &scope,
                      const std::function<void(const QString &, const QString &,
-                                              const CliLibrary::CategoryFolder &)> &visit)
+                                              const LibraryListing::CategoryFolder &)> &visit)
 {
     const QStringList languages =
-        scope.isEmpty() ? CliLibrary::folderNames(root) : QStringList{scope[0]};
+        scope.isEmpty() ? LibraryListing::existingFolderNames(root) : QStringList{scope[0]};
     for (const QString &language : languages) {
         const QString languagePath = LibraryPaths::languagePath(root, language);
         const QStringList categories =
-            scope.size() < 2 ? CliLibrary::folderNames(languagePath) : QStringList{scope[1]};
+            scope.size() < 2 ? LibraryListing::existingFolderNames(languagePath) : QStringList{scope[1]};
         for (const QString &category : categories) {
-            const CliLibrary::CategoryFolder folder(
+            const LibraryListing::CategoryFolder folder(
                 LibraryPaths::categoryPath(root, language, category));
             visit(language, category, folder);
         }
@@ -171,23 +172,24 @@ int list(Context &context, const QStringList &scope, bool all)
     if (all) {
         forEachCategory(context.root, scope,
                         [&](const QString &language, const QString &category,
-                            const CliLibrary::CategoryFolder &folder) {
+                            const LibraryListing::CategoryFolder &folder) {
                             const QString prefix =
                                 language + QLatin1Char('/') + category + QLatin1Char('/');
-                            for (const CliLibrary::SnippetEntry &entry : folder.snippets())
+                            for (const LibraryListing::SnippetEntry &entry : folder.snippets())
                                 context.out.line(prefix + entry.name);
                         });
         return Success;
     }
     if (scope.size() == 2) {
         const QString path = LibraryPaths::categoryPath(context.root, scope[0], scope[1]);
-        for (const CliLibrary::SnippetEntry &entry : CliLibrary::snippets(path))
+        const LibraryListing::CategoryFolder folder(path);
+        for (const LibraryListing::SnippetEntry &entry : folder.snippets())
             context.out.line(entry.name);
         return Success;
     }
     const QString path =
         scope.isEmpty() ? context.root : LibraryPaths::languagePath(context.root, scope[0]);
-    for (const QString &name : CliLibrary::folderNames(path))
+    for (const QString &name : LibraryListing::existingFolderNames(path))
         context.out.line(name);
     return Success;
 }
@@ -195,11 +197,12 @@ int list(Context &context, const QStringList &scope, bool all)
 // Reads a snippet's file, or says on stderr why not.
 std::optional<QByteArray> readOrTell(Context &context, const QString &path)
 {
-    CliLibrary::FileRead read = CliLibrary::readSnippetFile(path);
-    if (read.status == CliLibrary::FileRead::Read)
+    SnippetFile::Bytes read = SnippetFile::readBytes(path);
+    if (read.status == SnippetFile::ReadStatus::Loaded)
         return std::move(read.bytes);
-    context.note(path, read.status == CliLibrary::FileRead::Missing ? QStringLiteral("no such snippet")
-                                                                    : read.reason);
+    context.note(path, read.status == SnippetFile::ReadStatus::Missing
+                           ? QStringLiteral("no such snippet")
+                           : read.errorString);
     return std::nullopt;
 }
 
@@ -272,15 +275,16 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
 
     bool found = false;
     bool troubled = false;
-    const auto search = [&](const QString &snippet, const CliLibrary::CategoryFolder &folder,
-                            const CliLibrary::SnippetEntry &entry) {
-        CliLibrary::FileRead read = folder.read(entry);
-        if (read.status == CliLibrary::FileRead::Refused) {
-            context.note(entry.path, QStringLiteral("skipped, ") + read.reason);
+    const auto search = [&](const QString &snippet, const LibraryListing::CategoryFolder &folder,
+                            const LibraryListing::SnippetEntry &entry) {
+        using SnippetFile::ReadStatus;
+        const SnippetFile::Bytes read = folder.read(entry);
+        if (read.status == ReadStatus::NotARegularFile || read.status == ReadStatus::TooLarge) {
+            context.note(entry.path, QStringLiteral("skipped, ") + read.errorString);
             return;
         }
-        if (read.status != CliLibrary::FileRead::Read) {
-            context.note(entry.path, read.reason);
+        if (read.status != ReadStatus::Loaded) {
+            context.note(entry.path, read.errorString);
             troubled = true;
             return;
         }
@@ -314,9 +318,9 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
             printMatch(context, output, snippet, entry.path, line);
     };
     forEachCategory(context.root, scope, [&](const QString &language, const QString &category,
-                                             const CliLibrary::CategoryFolder &folder) {
+                                             const LibraryListing::CategoryFolder &folder) {
         const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
-        for (const CliLibrary::SnippetEntry &entry : folder.snippets()) {
+        for (const LibraryListing::SnippetEntry &entry : folder.snippets()) {
             if (!entry.readByOther)
                 search(prefix + entry.name, folder, entry);
         }
@@ -336,49 +340,18 @@ int add(Context &context, const QString &addressText, bool replace)
     const QString path = LibraryPaths::snippetFilePath(categoryPath, address->name);
     const SnippetText text = SnippetFile::parse(SnippetFile::decode(context.in.readAll()));
 
-    const QFileInfo existing(path);
-    if (existing.exists() || existing.isSymLink()) {
+    if (LibraryEdits::exists(path)) {
         if (!replace)
             return context.fail(path, QStringLiteral("a snippet of this name exists "
                                                      "(--replace replaces it)"));
-        if (!existing.isFile())
-            return context.fail(path, QStringLiteral("not a regular file"));
         QString error;
         if (!SnippetFile::write(path, text, &error))
             return context.fail(path, error + QStringLiteral("; the snippet is unchanged"));
         return Success;
     }
-
-    // Folders this add creates, deepest first, so that a failure can take
-    // them away again and leave the disk as it was.
-    QStringList created;
-    for (QString folder = categoryPath; !QFileInfo::exists(folder);
-         folder = QFileInfo(folder).absolutePath())
-        created.append(folder);
-    const auto undo = [&created](const QString &file) {
-        if (!file.isEmpty())
-            QFile::remove(file);
-        for (const QString &folder : std::as_const(created))
-            QDir().rmdir(folder);
-    };
-    if (!created.isEmpty() && !QDir().mkpath(categoryPath)) {
-        undo(QString());
-        return context.fail(categoryPath, QStringLiteral("the folder could not be created"));
-    }
-    // Claiming the name first means a snippet that appears meanwhile is
-    // never replaced: the atomic write below only ever replaces this file.
-    QFile claim(path);
-    if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        const QString error = claim.errorString();
-        undo(QString());
-        return context.fail(path, error);
-    }
-    claim.close();
     QString error;
-    if (!SnippetFile::write(path, text, &error)) {
-        undo(path);
-        return context.fail(path, error + QStringLiteral("; nothing was added"));
-    }
+    if (!LibraryEdits::addSnippet(path, text, &error))
+        return context.fail(path, error);
     return Success;
 }
 

@@ -1,12 +1,10 @@
 #include "cli/clifind.h"
 
+#include "library/platform.h"
+
 #include <QStringConverter>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <string.h>
-#endif
 
 namespace {
 
@@ -82,15 +80,7 @@ SnippetMatcher::Verdict SnippetMatcher::quickVerdict(const QByteArray &fileBytes
 
 bool SnippetMatcher::containsPatternBytes(const QByteArray &bytes) const
 {
-#ifdef Q_OS_UNIX
-    // The C library's search is several times faster than Qt's on the short
-    // words people search for, and a find spends its time right here.
-    return memmem(bytes.constData(), bytes.size(), m_patternBytes.constData(),
-                  m_patternBytes.size())
-        != nullptr;
-#else
-    return bytes.indexOf(m_patternBytes) >= 0;
-#endif
+    return Platform::containsBytes(bytes, m_patternBytes);
 }
 
 bool SnippetMatcher::matchesLine(QStringView line) const

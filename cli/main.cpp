@@ -1,18 +1,11 @@
 #include "app/version.h"
 #include "cli/clicommands.h"
+#include "cli/console.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 #include <cstdio>
-
-#ifdef Q_OS_WIN
-#include <fcntl.h>
-#include <io.h>
-#endif
-#ifdef Q_OS_UNIX
-#include <csignal>
-#endif
 
 int main(int argc, char *argv[])
 {
@@ -20,16 +13,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("quillory-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
 
-#ifdef Q_OS_UNIX
-    // Over a file-size limit, a write should fail and the add be undone,
-    // not the process end with its new snippet half written.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-#ifdef Q_OS_WIN
-    // Snippets are passed on byte for byte; text mode would add carriage returns.
-    _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    prepareConsole();
     QFile in;
     QFile out;
     QFile err;

@@ -1,5 +1,9 @@
 #include "library/libraryedits.h"
 
+#include "library/librarypaths.h"
+#include "library/platform.h"
+#include "library/snippetfile.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -8,65 +12,21 @@
 
 #include <algorithm>
 
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-#include <gio/gio.h>
-#endif
-#ifdef Q_OS_WIN
-#include <string>
-#include <windows.h>
-#include <shellapi.h>
-#endif
-
 namespace LibraryEdits {
 
 namespace {
 
-// Something stands at the path: an entry, or a link whether or not it
-// leads anywhere. Creating or renaming onto a link to nothing would make its
-// target appear wherever it points.
 bool isTaken(const QFileInfo &info)
 {
     return info.exists() || info.isSymLink();
 }
 
-#ifdef Q_OS_WIN
-// Qt reaches the Recycle Bin through IFileOperation, which not every system
-// offers (Wine has none); the older shell call reaches the same bin.
-bool moveToRecycleBin(const QString &path)
-{
-    std::wstring from = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString();
-    from.push_back(L'\0'); // a list of one, ended by two NULs
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
-    return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted
-        && !QFileInfo::exists(path);
-}
-#endif
-
-// Trashes through the desktop's own implementation where Qt's would hang or
-// misplace the file when the trash folders are broken.
-bool moveToTrash(const QString &path)
-{
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    // The local file system directly: the default one may start a session
-    // bus client, and a trash of plain files needs none.
-    GFile *file = g_vfs_get_file_for_path(g_vfs_get_local(), QFile::encodeName(path).constData());
-    GError *error = nullptr;
-    const bool trashed = g_file_trash(file, nullptr, &error);
-    if (error)
-        g_error_free(error);
-    g_object_unref(file);
-    return trashed;
-#elif defined(Q_OS_WIN)
-    return QFile::moveToTrash(path) || moveToRecycleBin(path);
-#else
-    return QFile::moveToTrash(path);
-#endif
-}
-
 } // namespace
+
+bool exists(const QString &path)
+{
+    return isTaken(QFileInfo(path));
+}
 
 bool createDirectory(const QString &path)
 {
@@ -124,7 +84,7 @@ Removal removeToTrash(const QString &path)
     // A folder named like the snippet may stand where its file was.
     if (info.isDir() || !isTaken(info))
         return Removal::Failed;
-    if (moveToTrash(path))
+    if (Platform::moveToTrash(path))
         return Removal::Trashed;
     // No trash, or a broken one (no room for its record, a file where one
     // of its folders belongs): deleting is what the user asked for anyway.
@@ -146,6 +106,70 @@ bool rename(const QString &parentPath, const QString &oldName, const QString &ne
     // QDir::rename refuses an existing target on its own; asking first also
     // covers platforms whose rename would silently replace it.
     return !isTaken(QFileInfo(parent.filePath(newName))) && parent.rename(oldName, newName);
+}
+
+Renamed renameFolder(const QString &parentPath, const QString &oldName, const QString &newName)
+{
+    const QString target = parentPath + QDir::separator() + newName;
+    if (exists(target))
+        return Renamed::Exists;
+    if (!oldName.isEmpty() && QDir(parentPath).exists(oldName))
+        return rename(parentPath, oldName, newName) ? Renamed::Moved : Renamed::Failed;
+    return createDirectory(target) ? Renamed::Created : Renamed::Failed;
+}
+
+Renamed renameSnippet(const QString &categoryPath, const QString &oldName, const QString &newName)
+{
+    const QString target = LibraryPaths::snippetFilePath(categoryPath, newName);
+    if (exists(target))
+        return Renamed::Exists;
+    // With no snippet listed the old name is empty, and its file, should a
+    // hidden ".spt" exist, is renamed like any other.
+    const QFileInfo old(LibraryPaths::snippetFilePath(categoryPath, oldName));
+    if (!old.isDir() && isTaken(old)) {
+        // "Notes.SPT" becomes "Memo.SPT".
+        const QString suffix = old.fileName().right(LibraryPaths::snippetSuffix.size());
+        return rename(categoryPath, old.fileName(), newName + suffix) ? Renamed::Moved
+                                                                      : Renamed::Failed;
+    }
+    return createEmptyFile(target) ? Renamed::Created : Renamed::Failed;
+}
+
+bool addSnippet(const QString &path, const SnippetText &text, QString *errorString)
+{
+    const QString categoryPath = QFileInfo(path).absolutePath();
+    // Folders this add creates, deepest first, so that a failure can take
+    // them away again and leave the disk as it was.
+    QStringList created;
+    for (QString folder = categoryPath; !QFileInfo::exists(folder);
+         folder = QFileInfo(folder).absolutePath())
+        created.append(folder);
+    const auto undo = [&created](const QString &file) {
+        if (!file.isEmpty())
+            QFile::remove(file);
+        for (const QString &folder : std::as_const(created))
+            QDir().rmdir(folder);
+    };
+    if (!created.isEmpty() && !QDir().mkpath(categoryPath)) {
+        undo(QString());
+        *errorString = QStringLiteral("the folder could not be created");
+        return false;
+    }
+    // Claiming the name first means a snippet that appears meanwhile is
+    // never replaced: the atomic write below only ever replaces this file.
+    QFile claim(path);
+    if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        *errorString = claim.errorString();
+        undo(QString());
+        return false;
+    }
+    claim.close();
+    if (!SnippetFile::write(path, text, errorString)) {
+        undo(path);
+        *errorString += QStringLiteral("; nothing was added");
+        return false;
+    }
+    return true;
 }
 
 } // namespace LibraryEdits

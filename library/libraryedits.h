@@ -2,9 +2,16 @@
 
 #include <QString>
 
+struct SnippetText;
+
 // Changes to the library tree. Each reports whether it took place; callers
 // re-list the level afterwards, so the disk always has the last word.
 namespace LibraryEdits {
+
+// Something stands at the path: an entry, or a link whether or not it leads
+// anywhere. Creating or renaming onto a link to nothing would make its target
+// appear wherever it points, so such a name counts as taken.
+bool exists(const QString &path);
 
 // Creates the folder (and missing parents) unless something exists there,
 // a link too, broken or not.
@@ -31,5 +38,24 @@ bool removeFile(const QString &path);
 // Renames an entry inside `parentPath`, never onto an existing entry, a
 // broken link included, and never through a link to somewhere else.
 bool rename(const QString &parentPath, const QString &oldName, const QString &newName);
+
+enum class Renamed {
+    Moved,    // the entry has the new name
+    Created,  // there was no entry under the old name; one was made under the new
+    Exists,   // the new name is taken: nothing changed
+    Failed,   // the system refused: nothing changed
+};
+
+// A level's Rename: the folder `oldName` in `parentPath` gets the new name.
+// "Default" is listed before its folder exists; renaming such an entry
+// creates the folder under the new name instead.
+Renamed renameFolder(const QString &parentPath, const QString &oldName, const QString &newName);
+// The same for the snippet listed as `oldName` (empty: none listed) in the
+// category folder. The file keeps its extension's letter case.
+Renamed renameSnippet(const QString &categoryPath, const QString &oldName, const QString &newName);
+
+// Creates the snippet `path` holding `text`, with any missing folders, never
+// over an existing entry. A failure takes away what it created.
+bool addSnippet(const QString &path, const SnippetText &text, QString *errorString);
 
 } // namespace LibraryEdits

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -25,12 +26,10 @@ QDir existingDirectory(const QString &path)
 // sort builds a record per entry that costs as much as reading the folder,
 // half of every listing of 10,000 snippets. Names within one folder are
 // unique, so a plain sort by character code gives the same order.
-QStringList sortedNames(QDir directory, const QStringList &nameFilters, QDir::Filters filters)
+QStringList sortedNames(const QDir &directory, const QStringList &nameFilters, QDir::Filters filters)
 {
-    directory.setNameFilters(nameFilters);
-    directory.setFilter(filters);
     QStringList names;
-    QDirIterator it(directory);
+    QDirIterator it(directory.path(), nameFilters, filters);
     while (it.hasNext()) {
         it.next();
         names.append(it.fileName());
@@ -57,6 +56,58 @@ QStringList snippetNames(const QString &categoryPath)
     for (QString &name : names)
         name.chop(LibraryPaths::snippetSuffix.size());
     return names;
+}
+
+QStringList existingFolderNames(const QString &path)
+{
+    QStringList names = sortedNames(QDir(path), {}, QDir::AllDirs | QDir::NoDotAndDotDot);
+    if (names.removeAll(defaultEntry) > 0)
+        names.prepend(defaultEntry);
+    return names;
+}
+
+namespace {
+
+// The window shows every listed file under its name without the suffix, and
+// reads for that name the file LibraryPaths::snippetFilePath picks.
+QList<SnippetEntry> entriesFor(const QString &categoryPath, const QStringList &files)
+{
+    const QString &suffix = LibraryPaths::snippetSuffix;
+    QList<SnippetEntry> entries;
+    entries.reserve(files.size());
+    QStringList unlistedReads;
+    for (const QString &file : files) {
+        const QString name = file.chopped(suffix.size());
+        // A listed "<name>.spt" is the file the window would pick; asking the
+        // disk about other spellings is left to the rare names that need it.
+        const QString exact = name + suffix;
+        if (std::binary_search(files.begin(), files.end(), exact)) {
+            entries.append({name, exact, categoryPath + QDir::separator() + exact, true,
+                            file != exact});
+            continue;
+        }
+        const QString path = LibraryPaths::snippetFilePath(categoryPath, name);
+        const QString fileName = QFileInfo(path).fileName();
+        const bool listed = std::binary_search(files.begin(), files.end(), fileName);
+        const bool repeated = listed ? file != fileName : unlistedReads.contains(fileName);
+        if (!listed)
+            unlistedReads.append(fileName);
+        entries.append({name, fileName, path, listed, repeated});
+    }
+    return entries;
+}
+
+} // namespace
+
+CategoryFolder::CategoryFolder(const QString &path)
+    : m_folder(path)
+    , m_snippets(entriesFor(path, m_folder.fileNamesEndingIn(LibraryPaths::snippetSuffix)))
+{
+}
+
+SnippetFile::Bytes CategoryFolder::read(const SnippetEntry &entry) const
+{
+    return SnippetFile::readBytes(m_folder, entry.fileName, entry.listedAsFile);
 }
 
 } // namespace LibraryListing

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "library/platform.h"
+#include "library/snippetfile.h"
+
+#include <QList>
 #include <QStringList>
 
 // One level of the library read from disk. Both create the folder they list
@@ -16,5 +20,35 @@ QStringList entryNames(const QString &directoryPath);
 // Names of the "*.spt" files (extension in any letter case), sorted by file
 // name, each without its final ".spt" only: "std.sort.spt" is "std.sort".
 QStringList snippetNames(const QString &categoryPath);
+
+// The same levels for a reader that must not change the disk (the terminal
+// tool): nothing is created, and "Default" stands first only when it exists.
+QStringList existingFolderNames(const QString &path);
+
+// A listed snippet: its name and the file the window reads for it.
+struct SnippetEntry
+{
+    QString name;
+    QString fileName; // inside the category folder
+    QString path;
+    bool listedAsFile; // the listing saw a regular file, or a link to one
+    bool readByOther;  // another entry of the list reads the same file
+};
+
+// A category folder held open while its snippets are read. Several files may
+// list under one name ("x.spt", "x.SPT"); the window shows each but reads one
+// file for all of them, so the entries repeat that file.
+class CategoryFolder
+{
+public:
+    explicit CategoryFolder(const QString &path);
+
+    const QList<SnippetEntry> &snippets() const { return m_snippets; }
+    SnippetFile::Bytes read(const SnippetEntry &entry) const;
+
+private:
+    Platform::OpenFolder m_folder;
+    QList<SnippetEntry> m_snippets;
+};
 
 } // namespace LibraryListing

@@ -1,5 +1,7 @@
 #include "library/snippetfile.h"
 
+#include "library/platform.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -10,13 +12,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include <initializer_list>
 
 namespace {
 
@@ -30,13 +26,67 @@ const char16_t windows1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-QString decodeWindows1252(const QByteArray &bytes)
+QChar windows1252(unsigned char byte)
 {
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(windows1252High[byte - 0x80]) : QChar(char16_t(byte));
+    return (byte >= 0x80 && byte < 0xA0) ? QChar(windows1252High[byte - 0x80]) : QChar(char16_t(byte));
+}
+
+// The length of the well-formed UTF-8 sequence at `p`, or 0: no overlong
+// forms, no surrogates, nothing beyond U+10FFFF.
+int utf8SequenceLength(const unsigned char *p, const unsigned char *end)
+{
+    const auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+    const unsigned char lead = p[0];
+    int length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (end - p < length || p[1] < low || p[1] > high)
+        return 0;
+    for (int i = 2; i < length; ++i) {
+        if (!continuation(p[i]))
+            return 0;
+    }
+    return length;
+}
+
+QString decodeUtf8KeepingStrayBytes(QByteArrayView bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            text.append(QChar(char16_t(*p++)));
+            continue;
+        }
+        const int length = utf8SequenceLength(p, end);
+        if (length == 0) {
+            text.append(windows1252(*p++));
+            continue;
+        }
+        char32_t code = *p & (0xFF >> (length + 1));
+        for (int i = 1; i < length; ++i)
+            code = (code << 6) | (p[i] & 0x3F);
+        if (QChar::requiresSurrogates(code)) {
+            text.append(QChar(QChar::highSurrogate(code)));
+            text.append(QChar(QChar::lowSurrogate(code)));
+        } else {
+            text.append(QChar(char16_t(code)));
+        }
+        p += length;
     }
     return text;
 }
@@ -76,129 +126,35 @@ QByteArray hashOf(const QByteArray &bytes)
     return QCryptographicHash::hash(bytes, stampHash);
 }
 
-// The bytes of a regular file of at most maximumSize, with the stamp of what
-// was read. Anything else is never opened, or, if it replaced the file after
-// the check, closed again before a single read.
-struct RawRead
+QString notRegularReason()
 {
-    SnippetFile::ReadStatus status;
-    QByteArray bytes;
-    SnippetFile::Stamp stamp;
-    QString errorString;
-};
-
-RawRead failure(SnippetFile::ReadStatus status, const QString &why)
-{
-    return {status, QByteArray(), SnippetFile::Stamp(), why};
+    return tr("not a regular file (a folder, device, pipe or socket)");
 }
 
-RawRead notRegular()
+SnippetFile::Bytes fromPlatform(Platform::FileRead read)
 {
-    return failure(SnippetFile::ReadStatus::NotARegularFile,
-                   tr("it is not a regular file (a folder, device, pipe or socket)"));
-}
-
-RawRead tooLarge(qint64 size)
-{
-    return failure(SnippetFile::ReadStatus::TooLarge,
-                   tr("it holds %1 MiB, more than the %2 MiB a snippet may have")
-                       .arg((size + 1024 * 1024 - 1) / (1024 * 1024))
-                       .arg(SnippetFile::maximumSize / (1024 * 1024)));
-}
-
-#ifdef Q_OS_UNIX
-
-QDateTime modifiedTime(const struct stat &info)
-{
-    return QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000
-                                          + info.st_mtim.tv_nsec / 1000000);
-}
-
-RawRead readRaw(const QString &path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    struct stat info;
-    if (::stat(name.constData(), &info) != 0) {
-        const int error = errno;
-        return failure(error == ENOENT || error == ENOTDIR ? SnippetFile::ReadStatus::Missing
-                                                           : SnippetFile::ReadStatus::Unreadable,
-                       qt_error_string(error));
+    using SnippetFile::ReadStatus;
+    switch (read.outcome) {
+    case Platform::FileRead::Read:
+        return {ReadStatus::Loaded, std::move(read.bytes), read.modified, QString()};
+    case Platform::FileRead::Missing:
+        return {ReadStatus::Missing, {}, {}, read.errorString};
+    case Platform::FileRead::NotRegular:
+        return {ReadStatus::NotARegularFile, {}, {}, notRegularReason()};
+    case Platform::FileRead::TooLarge:
+        return {ReadStatus::TooLarge, {}, {},
+                tr("larger than %1 MiB, the most a snippet may hold")
+                    .arg(SnippetFile::maximumSize / (1024 * 1024))};
+    case Platform::FileRead::Failed:
+        break;
     }
-    if (!S_ISREG(info.st_mode))
-        return notRegular();
-    if (info.st_size > SnippetFile::maximumSize)
-        return tooLarge(info.st_size);
-
-    // O_NONBLOCK: should a FIFO take the file's place after the check, the
-    // open returns at once instead of waiting for a writer.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return failure(SnippetFile::ReadStatus::Unreadable, qt_error_string(errno));
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return notRegular();
-    }
-    if (info.st_size > SnippetFile::maximumSize) {
-        ::close(fd);
-        return tooLarge(info.st_size);
-    }
-
-    // One byte beyond the limit tells a file that grew since the fstat.
-    RawRead result{SnippetFile::ReadStatus::Loaded, QByteArray(), SnippetFile::Stamp(), QString()};
-    result.bytes.resize(qsizetype(info.st_size) + 1);
-    qsizetype filled = 0;
-    for (;;) {
-        if (filled == result.bytes.size()) {
-            if (filled > SnippetFile::maximumSize) {
-                ::close(fd);
-                return tooLarge(filled);
-            }
-            result.bytes.resize(std::min<qsizetype>(filled * 2 + 4096, SnippetFile::maximumSize + 1));
-        }
-        const ssize_t got = ::read(fd, result.bytes.data() + filled, size_t(result.bytes.size() - filled));
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            return failure(SnippetFile::ReadStatus::Unreadable, qt_error_string(error));
-        }
-        filled += got;
-    }
-    ::close(fd);
-    result.bytes.truncate(filled);
-    result.stamp = {qint64(filled), modifiedTime(info), hashOf(result.bytes)};
-    return result;
+    return {ReadStatus::Unreadable, {}, {}, read.errorString};
 }
 
-#else
-
-RawRead readRaw(const QString &path)
+SnippetFile::Stamp stampOf(const SnippetFile::Bytes &read)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return failure(SnippetFile::ReadStatus::Missing, tr("it does not exist"));
-    if (!info.isFile())
-        return notRegular();
-    if (info.size() > SnippetFile::maximumSize)
-        return tooLarge(info.size());
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(SnippetFile::ReadStatus::Unreadable, file.errorString());
-    RawRead result{SnippetFile::ReadStatus::Loaded, file.read(SnippetFile::maximumSize + 1),
-                   SnippetFile::Stamp(), QString()};
-    if (result.bytes.size() > SnippetFile::maximumSize)
-        return tooLarge(result.bytes.size());
-    if (file.error() != QFileDevice::NoError)
-        return failure(SnippetFile::ReadStatus::Unreadable, file.errorString());
-    result.stamp = {result.bytes.size(), file.fileTime(QFileDevice::FileModificationTime),
-                    hashOf(result.bytes)};
-    return result;
+    return {read.bytes.size(), read.modified, hashOf(read.bytes)};
 }
-
-#endif
 
 // Why a save must not go to `path`, or an empty string when it may: only a
 // regular file, or nothing at all, is ever replaced. A link counts as what it
@@ -209,79 +165,16 @@ QString reasonNotToReplace(const QFileInfo &info)
     if (info.isSymLink() && !info.exists())
         return tr("the name is a link to something that does not exist");
     if (info.exists() && !info.isFile())
-        return tr("it is not a regular file (a folder, device, pipe or socket)");
+        return tr("it is %1").arg(notRegularReason());
     return QString();
 }
 
-} // namespace
-
-namespace SnippetFile {
-
-QString decode(const QByteArray &bytes)
+// Writes `parts` one after the other in place of the file, or leaves the old
+// one untouched: a failed save must never cost the user the text that was
+// there.
+bool replaceFile(const QFileInfo &info, std::initializer_list<QByteArray> parts,
+                 QString *errorString, SnippetFile::Stamp *written)
 {
-    if (const auto encoding = QStringConverter::encodingForData(bytes)) {
-        QStringDecoder decoder(*encoding);
-        QString text = decoder(bytes);
-        replaceUnpairedSurrogates(text);
-        return text;
-    }
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8(bytes);
-    return utf8.hasError() ? decodeWindows1252(bytes) : text;
-}
-
-SnippetText parse(const QString &text)
-{
-    const qsizetype lineFeed = text.indexOf(QLatin1Char('\n'));
-    if (lineFeed < 0)
-        return {text, QString()};
-    qsizetype synopsisEnd = lineFeed;
-    if (synopsisEnd > 0 && text.at(synopsisEnd - 1) == QLatin1Char('\r'))
-        --synopsisEnd;
-    return {text.left(synopsisEnd), text.mid(lineFeed + 1)};
-}
-
-ReadResult load(const QString &path)
-{
-    RawRead raw = readRaw(path);
-    ReadResult result;
-    result.status = raw.status;
-    result.errorString = raw.errorString;
-    if (raw.status == ReadStatus::Loaded) {
-        result.text = parse(decode(raw.bytes));
-        result.stamp = raw.stamp;
-    }
-    return result;
-}
-
-std::optional<SnippetText> read(const QString &path)
-{
-    ReadResult result = load(path);
-    if (result.status != ReadStatus::Loaded)
-        return std::nullopt;
-    return std::move(result.text);
-}
-
-bool changedSince(const QString &path, const Stamp &loaded)
-{
-    const RawRead now = readRaw(path);
-    if (now.status == ReadStatus::Missing)
-        return false;
-    if (now.status != ReadStatus::Loaded || loaded.size < 0)
-        return true;
-    // Sizes differ: changed, whatever the time says. Same size: only the
-    // bytes can tell, since a sync tool or a coarse clock may keep the time.
-    return now.stamp.size != loaded.size || now.stamp.hash != loaded.hash;
-}
-
-bool write(const QString &path, const SnippetText &text, QString *errorString, Stamp *written)
-{
-    const QFileInfo info(path);
-    if (const QString reason = reasonNotToReplace(info); !reason.isEmpty()) {
-        if (errorString)
-            *errorString = reason;
-        return false;
-    }
     if (!info.exists())
         QDir().mkpath(info.absoluteDir().absolutePath());
 
@@ -303,24 +196,143 @@ bool write(const QString &path, const SnippetText &text, QString *errorString, S
         }
         return true;
     };
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        // Field by field, so a large body is not copied once more just to
-        // prepend its synopsis.
-        // Text that starts with U+FEFF starts with the bytes of a byte-order
-        // mark, which the next read would drop; a mark in front keeps it.
-        const bool markNeeded = text.synopsis.startsWith(QChar::ByteOrderMark);
-        const bool complete = (!markNeeded || put(QByteArrayLiteral("\xEF\xBB\xBF")))
-            && put(text.synopsis.toUtf8()) && put(lineBreakAfter(text.synopsis))
-            && put(text.body.toUtf8());
-        if (complete && file.commit()) {
-            if (written)
-                *written = {size, QFileInfo(info.absoluteFilePath()).lastModified(), hash.result()};
-            return true;
-        }
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        && std::all_of(parts.begin(), parts.end(), put) && file.commit()) {
+        if (written)
+            *written = {size, QFileInfo(info.absoluteFilePath()).lastModified(), hash.result()};
+        return true;
     }
     if (errorString)
         *errorString = file.errorString();
     return false;
+}
+
+bool changedSince(const SnippetFile::Bytes &now, const SnippetFile::Stamp &loaded)
+{
+    if (now.status == SnippetFile::ReadStatus::Missing)
+        return false;
+    if (now.status != SnippetFile::ReadStatus::Loaded || loaded.size < 0)
+        return true;
+    // Sizes differ: changed, whatever the time says. Same size: only the
+    // bytes can tell, since a sync tool or a coarse clock may keep the time.
+    return now.bytes.size() != loaded.size || hashOf(now.bytes) != loaded.hash;
+}
+
+} // namespace
+
+namespace SnippetFile {
+
+QString decode(const QByteArray &bytes)
+{
+    const auto encoding = QStringConverter::encodingForData(bytes);
+    if (encoding && *encoding != QStringConverter::Utf8) {
+        QStringDecoder decoder(*encoding);
+        QString text = decoder(bytes);
+        replaceUnpairedSurrogates(text);
+        return text;
+    }
+    // Only the first mark is the file's; U+FEFF right after it is text.
+    const QByteArrayView data = QByteArrayView(bytes).sliced(encoding ? 3 : 0);
+    QStringDecoder utf8(QStringConverter::Utf8,
+                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString text = utf8(data);
+    return utf8.hasError() ? decodeUtf8KeepingStrayBytes(data) : text;
+}
+
+SnippetText parse(const QString &text)
+{
+    const qsizetype lineFeed = text.indexOf(QLatin1Char('\n'));
+    if (lineFeed < 0)
+        return {text, QString()};
+    qsizetype synopsisEnd = lineFeed;
+    if (synopsisEnd > 0 && text.at(synopsisEnd - 1) == QLatin1Char('\r'))
+        --synopsisEnd;
+    return {text.left(synopsisEnd), text.mid(lineFeed + 1)};
+}
+
+Bytes readBytes(const QString &path)
+{
+    return fromPlatform(Platform::readRegularFile(nullptr, path, maximumSize));
+}
+
+Bytes readBytes(const Platform::OpenFolder &folder, const QString &fileName, bool listedAsRegular)
+{
+    return fromPlatform(Platform::readRegularFile(&folder, fileName, maximumSize, listedAsRegular));
+}
+
+ReadResult load(const QString &path)
+{
+    const Bytes raw = readBytes(path);
+    ReadResult result;
+    result.status = raw.status;
+    result.errorString = raw.errorString;
+    if (raw.status == ReadStatus::Loaded) {
+        result.text = parse(decode(raw.bytes));
+        result.stamp = stampOf(raw);
+    }
+    return result;
+}
+
+std::optional<SnippetText> read(const QString &path)
+{
+    ReadResult result = load(path);
+    if (result.status != ReadStatus::Loaded)
+        return std::nullopt;
+    return std::move(result.text);
+}
+
+bool changedSince(const QString &path, const Stamp &loaded)
+{
+    return ::changedSince(readBytes(path), loaded);
+}
+
+bool write(const QString &path, const SnippetText &text, QString *errorString, Stamp *written)
+{
+    const QFileInfo info(path);
+    if (const QString reason = reasonNotToReplace(info); !reason.isEmpty()) {
+        if (errorString)
+            *errorString = reason;
+        return false;
+    }
+    // Text that starts with U+FEFF starts with the bytes of a byte-order
+    // mark, which the next read would drop; a mark in front keeps it.
+    const QByteArray mark = text.synopsis.startsWith(QChar::ByteOrderMark)
+        ? QByteArrayLiteral("\xEF\xBB\xBF")
+        : QByteArray();
+    return replaceFile(info, {mark, text.synopsis.toUtf8(), lineBreakAfter(text.synopsis),
+                              text.body.toUtf8()},
+                       errorString, written);
+}
+
+SaveResult save(const QString &path, const SnippetText &text, const Shown &shown, SaveMode mode)
+{
+    const QFileInfo onDisk(path);
+    const bool taken = onDisk.exists() || onDisk.isSymLink();
+    if (mode == SaveMode::NewOnly && taken)
+        return {SaveStatus::Exists, QString(), shown};
+
+    const bool showsThisFile = shown.path == path;
+    if (mode != SaveMode::NewOnly && showsThisFile && shown.status != ReadStatus::Loaded
+        && shown.status != ReadStatus::Missing)
+        return {SaveStatus::NotShown, QString(), shown};
+
+    // What is no file at all the write refuses by itself, saying why.
+    const Bytes now = taken && onDisk.isFile() ? readBytes(path) : Bytes();
+    if (mode == SaveMode::UnlessChanged && onDisk.isFile()) {
+        const bool changed = showsThisFile ? ::changedSince(now, shown.stamp) : taken;
+        if (changed)
+            return {SaveStatus::Changed, QString(), shown};
+    }
+
+    SaveResult result{SaveStatus::Saved, QString(), {path, ReadStatus::Loaded, Stamp()}};
+    bool saved = false;
+    if (now.status == ReadStatus::Loaded && parse(decode(now.bytes)) == text)
+        saved = replaceFile(onDisk, {now.bytes}, &result.errorString, &result.shown.stamp);
+    else
+        saved = write(path, text, &result.errorString, &result.shown.stamp);
+    if (!saved)
+        return {SaveStatus::Failed, result.errorString, shown};
+    return result;
 }
 
 } // namespace SnippetFile

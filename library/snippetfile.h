@@ -6,19 +6,30 @@
 
 #include <optional>
 
+namespace Platform {
+class OpenFolder;
+}
+
 // A .spt file is the synopsis, one line feed, and the body up to the end of
 // the file: no header, no terminator, no byte-order mark when written.
 struct SnippetText
 {
     QString synopsis;
     QString body;
+
+    bool operator==(const SnippetText &other) const
+    {
+        return synopsis == other.synopsis && body == other.body;
+    }
 };
 
 namespace SnippetFile {
 
-// Text of a snippet file. A byte-order mark selects its encoding; without
-// one the bytes are UTF-8 if they are valid UTF-8, and otherwise Windows-1252
-// with every byte kept, so that an old 8-bit snippet survives a save.
+// Text of a snippet file. A byte-order mark for UTF-16 or UTF-32 selects that
+// encoding. Otherwise every valid UTF-8 sequence is read as UTF-8 and every
+// other byte on its own as Windows-1252: one stray byte from an old editor
+// neither turns the rest into mojibake nor becomes U+FFFD, and every byte
+// stands for a character of its own.
 QString decode(const QByteArray &bytes);
 
 // Splits file text into its fields: the synopsis is the first line without
@@ -30,7 +41,8 @@ SnippetText parse(const QString &text);
 // something else that happens to end in ".spt" (a log, a dump), and reading
 // it would hold the window for seconds and take several times its size in
 // memory once decoded and shown.
-constexpr qint64 maximumSize = 32 * 1024 * 1024;
+// The number comes from the build, which also writes it into the manuals.
+constexpr qint64 maximumSize = qint64(QUILLORY_SNIPPET_LIMIT_MIB) * 1024 * 1024;
 
 // What a load saw on disk, so that a later save can tell whether another
 // program has changed the file since.
@@ -57,8 +69,26 @@ struct ReadResult
     QString errorString;  // why not, for the user; empty when Loaded
 };
 
-// Reads a regular file of at most maximumSize bytes. Never opens anything
-// else, so a device or a FIFO behind the name can neither block nor flood.
+// A file's bytes as read, before decoding: what the terminal tool prints and
+// searches, and what a save compares with.
+struct Bytes
+{
+    ReadStatus status = ReadStatus::Missing;
+    QByteArray bytes;
+    QDateTime modified;
+    QString errorString;  // why not, for the user; empty when Loaded
+};
+
+// The one reader of snippet files. Reads a regular file of at most
+// maximumSize bytes and never opens anything else, so a device or a FIFO
+// behind the name can neither block nor flood.
+Bytes readBytes(const QString &path);
+// The same for a file in a folder held open, as a listing of it found it
+// (`listedAsRegular`: the listing already saw a regular file there).
+Bytes readBytes(const Platform::OpenFolder &folder, const QString &fileName,
+                bool listedAsRegular);
+
+// readBytes, decoded and split into the fields, with the stamp a save checks.
 ReadResult load(const QString &path);
 
 // The fields, or nothing when the file cannot be loaded.
@@ -69,6 +99,42 @@ std::optional<SnippetText> read(const QString &path);
 // unchanged too (a save simply writes it again), while one that appeared
 // after a load that found nothing is a change.
 bool changedSince(const QString &path, const Stamp &loaded);
+
+// The file behind the window's fields as the last load or save found it.
+struct Shown
+{
+    QString path;
+    ReadStatus status = ReadStatus::Missing;
+    Stamp stamp;
+};
+
+enum class SaveMode {
+    NewOnly,        // a new snippet: never over anything that has the name
+    UnlessChanged,  // not over changes another program made since `shown`
+    Replace,        // over such changes too: the user said so
+};
+
+enum class SaveStatus {
+    Saved,
+    Exists,    // NewOnly, and something has the name already
+    Changed,   // UnlessChanged, and another program changed the file
+    NotShown,  // the file could not be shown, so the fields are not its text
+    Failed,    // errorString says why; the file is as it was
+};
+
+struct SaveResult
+{
+    SaveStatus status;
+    QString errorString;
+    Shown shown; // what the fields now show, when Saved
+};
+
+// Saves the fields to `path` after deciding whether it may: never text the
+// window did not show. When the file already holds this very text, its own
+// bytes are kept, so an unchanged save never re-encodes a file read as
+// Windows-1252, UTF-16 or a mix.
+SaveResult save(const QString &path, const SnippetText &text, const Shown &shown,
+                SaveMode mode);
 
 // Replaces the file as a whole, or leaves the old one untouched: a failed
 // save must never cost the user the text that was there. Creates the

@@ -32,7 +32,14 @@ install_missing() {
 }
 
 windows_qt_archive=../shared/toolchains/qt6.4.2-mingw64.tar.xz
+[ -n "${XDG_CACHE_HOME:-}" ] || [ -n "${HOME:-}" ] || { echo "neither XDG_CACHE_HOME nor HOME is set" >&2; exit 2; }
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillory
+# Everything this script deletes lies in its own cache folder.
+case $cache in
+    */../* | */..) echo "refusing the cache folder $cache" >&2; exit 2 ;;
+    /?*/quillory) ;;
+    *) echo "refusing the cache folder $cache" >&2; exit 2 ;;
+esac
 grammars=$cache/tree-sitter
 
 # The highlighter's runtime and grammars: each package pinned in
@@ -48,7 +55,10 @@ fetch_grammars() {
     mkdir -p "$grammars/tarballs"
     local folder spec integrity tarball actual
     while read -r folder spec integrity; do
-        case "$folder" in ''|'#'*) continue ;; esac
+        case "$folder" in
+            ''|'#'*) continue ;;
+            *[!a-z_-]*) echo "syntax/grammars.lock: refusing the folder name $folder" >&2; return 1 ;;
+        esac
         if [ "$(cat "$grammars/$folder/.integrity" 2>/dev/null)" = "$integrity" ]; then
             continue
         fi
@@ -102,10 +112,16 @@ if [ "$mode" = windows ]; then
 fi
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libglib2.0-dev)
-# The validators for the menu entry and the AppStream data (tst_desktopfiles).
-if [ "$mode" = test ]; then packages+=(desktop-file-utils appstream); fi
+# The validators for the menu entry and the AppStream data (tst_desktopfiles),
+# and the shell scripts' linter.
+if [ "$mode" = test ]; then packages+=(desktop-file-utils appstream shellcheck); fi
 install_missing "${packages[@]}"
 fetch_grammars
+
+if [ "$mode" = test ]; then
+    # Any finding fails CI: these scripts delete folders and fake a Windows home.
+    shellcheck scripts/*.sh tests/*.sh bench/*.sh
+fi
 
 # CI fails on a new warning in our own code; a build to run only shows it.
 werror=OFF

@@ -10,13 +10,37 @@
 # Wine links Documents, Desktop and the like to $HOME and keeps its Recycle
 # Bin in $HOME/.local/share/Trash, so Wine never sees the real home: a test
 # that empties its Documents would otherwise empty the user's home folder.
-set -u
+# So every path this script removes, links or hands to Wine as a home is
+# checked first to lie inside the folder it belongs in.
+set -euo pipefail
 
+die() {
+    echo "wine-test.sh: $*" >&2
+    exit 2
+}
+
+# Refuses `path` unless it lies strictly inside `root`, an absolute folder
+# that is not "/" itself, with no ".." on the way.
+require_inside() {
+    local path=$1 root=$2
+    case $root in /?*) ;; *) die "refusing $path: '$root' is no folder of its own" ;; esac
+    case $path in
+        */../* | */..) die "refusing $path: it climbs out with '..'" ;;
+        "${root%/}"/?*) ;;
+        *) die "refusing $path: it is not inside $root" ;;
+    esac
+}
+
+[ $# -ge 2 ] || die "usage: wine-test.sh QT_DIR PROGRAM [ARGS...]"
 qt=$1
 shift
 
+[ -n "${XDG_CACHE_HOME:-}" ] || [ -n "${HOME:-}" ] || die "neither XDG_CACHE_HOME nor HOME is set"
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillory
+case $cache in /?*/quillory) ;; *) die "refusing the cache folder $cache" ;; esac
 template=$cache/wine-prefix
+require_inside "$template" "$cache"
+tmp_root=$(cd "${TMPDIR:-/tmp}" && pwd -P) || die "no temporary folder ${TMPDIR:-/tmp}"
 export WINEDEBUG=${WINEDEBUG:--all}
 # No prompts to download Mono or Gecko while booting.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
@@ -24,15 +48,21 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unlink_profile_folders() {
     local folder
     for folder in "$1"/drive_c/users/*/*; do
+        require_inside "$folder" "$1"
         if [ -L "$folder" ]; then rm "$folder" && mkdir "$folder"; fi
     done
 }
 
 unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DOCUMENTS_DIR XDG_DESKTOP_DIR
 mkdir -p "$cache"
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/quillory-wine.XXXXXX")
+# A failed mktemp must stop the run here: an empty prefix would put the
+# template into "/" and the home at "/home".
+prefix=$(mktemp -d "$tmp_root/quillory-wine.XXXXXX") || die "mktemp could not make a prefix"
+require_inside "$prefix" "$tmp_root"
+if [ ! -d "$prefix" ] || [ -L "$prefix" ]; then die "refusing $prefix: not a folder of its own"; fi
+# shellcheck disable=SC2317 # run by the trap
 cleanup() {
-    HOME=$prefix/home WINEPREFIX=$prefix wineserver -k 2>/dev/null
+    HOME=$prefix/home WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
     rm -rf "$prefix"
 }
 trap cleanup EXIT
@@ -46,7 +76,7 @@ trap '[ -z "$child" ] || kill "$child" 2>/dev/null; exit 143' TERM INT
     if [ ! -f "$template/.quillory-template-3" ]; then
         rm -rf "$template" "$template.home"
         mkdir -p "$template.home"
-        HOME=$template.home WINEPREFIX=$template wineboot -i >/dev/null 2>&1
+        HOME=$template.home WINEPREFIX=$template wineboot -i >/dev/null 2>&1 || true
         # Wine ignores SetErrorMode() and starts winedbg on an unhandled
         # exception, whose crash dialog would wait for a click under X. With
         # no debugger to start (an empty command; a missing one means
@@ -54,10 +84,10 @@ trap '[ -z "$child" ] || kill "$child" 2>/dev/null; exit 143' TERM INT
         # unattended Windows.
         HOME=$template.home WINEPREFIX=$template wine reg add \
             'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
-            >/dev/null 2>&1
+            >/dev/null 2>&1 || true
         HOME=$template.home WINEPREFIX=$template wine reg add \
-            'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-        HOME=$template.home WINEPREFIX=$template wineserver -w
+            'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
+        HOME=$template.home WINEPREFIX=$template wineserver -w || true
         unlink_profile_folders "$template"
         touch "$template/.quillory-template-3"
     fi
@@ -73,7 +103,7 @@ unlink_profile_folders "$prefix"
 mkdir "$prefix/home" "$prefix/work"
 # A scratch working folder: a path that comes out empty (QDir("") is the
 # working directory) reaches nothing but this.
-cd "$prefix/work"
+cd "$prefix/work" || die "no working folder in $prefix"
 export HOME=$prefix/home
 export WINEPREFIX=$prefix
 mingw_runtime="Z:/usr/lib/gcc/x86_64-w64-mingw32/12-posix;Z:/usr/x86_64-w64-mingw32/lib"
@@ -94,7 +124,7 @@ fi
 # above still stops its wineserver. A shell script runs here with the prefix
 # set up, to drive Windows programs itself.
 case "$1" in
-    *.sh) runner=sh ;;
+    *.sh) runner=bash ;;
     *) runner=wine ;;
 esac
 timeout -k 10 "${QUILLORY_WINE_TIMEOUT:-1200}" $runner "$@" &
@@ -102,6 +132,6 @@ child=$!
 status=0
 wait "$child" || status=$?
 child=
-timeout 60 wineserver -w
+timeout 60 wineserver -w || true
 if [ -n "$log" ] && [ -f "$log" ]; then cat "$log"; fi
 exit $status

@@ -75,6 +75,11 @@ void TestCli::commands_data()
     row("file over the size limit", {"show", "Odd/Files/huge"}, 2, "", "larger than 32 MiB", "huge");
     row("address of two parts", {"show", "C++/Join"}, 2, "", "Language/Category/Name");
 
+    // The stray byte used to turn the whole file into Windows-1252 mojibake.
+    row("UTF-8 with a stray byte", {"show", "--synopsis", "Odd/Files/mixed"}, 0,
+        "Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e\n", QString(), "mixed");
+    row("UTF-8 with a stray byte found", {"find", "-F", "br\xC3\xBBl\xC3\xA9" "e", "Odd"}, 0,
+        "Odd/Files/mixed:1:Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e\n", QString(), "mixed");
     row("UTF-16 found", {"find", "-F", "widechar"}, 0, "Default/Default/Wide:2:widechar\n");
     row("Windows-1252 by ASCII regex", {"find", "na.ve"}, 0,
         "Default/Default/Latin:2:na\xC3\xAFve \xE2\x80\x9Cquoted\xE2\x80\x9D\n");
@@ -136,6 +141,8 @@ void TestCli::commands()
     QFETCH(QString, written);
 
     const QString odd = TestSupport::lib(QStringLiteral("Odd/Files/") + setup);
+    if (setup == QLatin1String("mixed"))
+        TestSupport::writeFile(QStringLiteral("Odd/Files/mixed.spt"), "Cr\xC3\xA8me br\xC3\xBBl\xE9" "e\n");
     if (setup == QLatin1String("huge")) {
         QDir().mkpath(QFileInfo(odd).absolutePath());
         QFile file(odd + ".spt"); // sparse: the size is all that counts

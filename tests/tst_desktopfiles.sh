@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Installs the build into a scratch root and checks what a desktop sees there:
 # the menu entry must reach the installed executable and icon, the AppStream
 # data must name the same component and this version, and both files must
@@ -7,10 +7,13 @@
 # passes for a clean result.
 #
 # usage: tst_desktopfiles.sh CMAKE BUILD_DIR APP_ID VERSION
-set -eu
+set -euo pipefail
 
 cmake=$1 build=$2 id=$3 version=$4
-stage=$(mktemp -d)
+tmp_root=${TMPDIR:-/tmp}
+stage=$(mktemp -d "$tmp_root/quillory-desktop.XXXXXX")
+# The install below goes into it, and the trap deletes it.
+case $stage in "$tmp_root"/quillory-desktop.??????) ;; *) echo "FAIL: bad scratch root '$stage'"; exit 1 ;; esac
 trap 'rm -rf "$stage"' EXIT INT TERM
 
 failures=0
@@ -32,7 +35,7 @@ entry() {
 }
 
 if [ ! -f "$desktop" ]; then
-    fail "no menu entry at ${desktop#$stage}"
+    fail "no menu entry at ${desktop#"$stage"}"
 else
     command=$(entry Exec | cut -d ' ' -f 1)
     case $command in
@@ -52,15 +55,17 @@ for size in 16 32 48 64 128 256; do
         continue
     fi
     # IHDR width and height: big-endian words at bytes 16 and 20.
-    set -- $(od -An -tu1 -j16 -N8 "$png")
+    read -r -a b <<<"$(od -An -tu1 -j16 -N8 "$png")"
+    set -- "${b[@]}"
     width=$(( ($1 << 24) + ($2 << 16) + ($3 << 8) + $4 ))
     height=$(( ($5 << 24) + ($6 << 16) + ($7 << 8) + $8 ))
-    [ "$width" -eq "$size" ] && [ "$height" -eq "$size" ] \
-        || fail "${size}x$size icon is ${width}x$height"
+    if [ "$width" -ne "$size" ] || [ "$height" -ne "$size" ]; then
+        fail "${size}x$size icon is ${width}x$height"
+    fi
 done
 
 if [ ! -f "$metainfo" ]; then
-    fail "no AppStream data at ${metainfo#$stage}"
+    fail "no AppStream data at ${metainfo#"$stage"}"
 else
     grep -q "<id>$id</id>" "$metainfo" || fail "AppStream id is not $id"
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" \

@@ -208,11 +208,16 @@ void TestMenuCommands::renameOntoAnExistingNameChangesNothing_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("boxName");
-    QTest::newRow("language") << "actionRename_Language" << "Other" << "comboBoxLanguage";
-    QTest::newRow("category") << "actionRename_Category" << "Strings" << "comboBoxCategory";
-    QTest::newRow("snippet") << "actionRename_Snippet" << "world" << "comboBoxSnippet";
+    QTest::addColumn<QString>("current");
+    // Each used to switch to the other entry without a word, dropping the
+    // typed text.
+    QTest::newRow("language") << "actionRename_Language" << "Other" << "comboBoxLanguage"
+                              << "Scripts";
+    QTest::newRow("category") << "actionRename_Category" << "Strings" << "comboBoxCategory"
+                              << "Loops";
+    QTest::newRow("snippet") << "actionRename_Snippet" << "world" << "comboBoxSnippet" << "hello";
     QTest::newRow("snippet with extension in other case")
-        << "actionRename_Snippet" << "Upper" << "comboBoxSnippet";
+        << "actionRename_Snippet" << "Upper" << "comboBoxSnippet" << "hello";
 }
 
 void TestMenuCommands::renameOntoAnExistingNameChangesNothing()
@@ -220,6 +225,7 @@ void TestMenuCommands::renameOntoAnExistingNameChangesNothing()
     QFETCH(QString, action);
     QFETCH(QString, target);
     QFETCH(QString, boxName);
+    QFETCH(QString, current);
 
     writeFile(QStringLiteral("Scripts/Loops/hello.spt"), "hello\n");
     writeFile(QStringLiteral("Scripts/Loops/world.spt"), "world\n");
@@ -229,12 +235,28 @@ void TestMenuCommands::renameOntoAnExistingNameChangesNothing()
     remember(QStringLiteral("Scripts"), QStringLiteral("Loops"), QStringLiteral("hello"));
     open();
     const QStringList before = tree();
+    bodyEdit()->setPlainText(QStringLiteral("typed, not saved"));
 
-    auto typed = TestSupport::typeIntoNextInputDialog(target);
+    QString message;
+    auto told = std::make_shared<bool>(false);
+    auto typed = TestSupport::whenModalOpens([&](QWidget *w) {
+        auto *dialog = qobject_cast<QInputDialog *>(w);
+        QVERIFY(dialog);
+        dialog->setTextValue(target);
+        dialog->accept();
+        told = TestSupport::whenModalOpens([&message](QWidget *box) {
+            if (auto *messageBox = qobject_cast<QMessageBox *>(box))
+                message = messageBox->text();
+            box->close();
+        });
+    });
     trigger(action.toLatin1().constData());
     QVERIFY(*typed);
+    QVERIFY(*told);
+    QCOMPARE(message, QStringLiteral("\u201c%1\u201d exists already.").arg(target));
     QCOMPARE(tree(), before);
-    QCOMPARE(box(boxName.toLatin1().constData())->currentText(), target);
+    QCOMPARE(box(boxName.toLatin1().constData())->currentText(), current);
+    QCOMPARE(bodyEdit()->toPlainText(), QStringLiteral("typed, not saved"));
 }
 
 void TestMenuCommands::cancelledOrEmptyRenameChangesNothing_data()

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Makes the portable ZIP, unpacks it and starts its quillory.exe under Wine
 # with nothing but what the ZIP holds, waits for the window and closes it as
 # the user does (WM_CLOSE); the program must then end with status 0. Then
@@ -6,13 +6,15 @@
 # entry comes and goes, the user's library and settings stay.
 # Runs inside scripts/wine-test.sh's prefix. Usage: tst_package.sh CPACK BUILD_DIR
 # Exits 77 (skipped) without an X display or xdotool to find the window.
-set -eu
+set -euo pipefail
 cpack=$1
 build=$2
 
 [ -n "${DISPLAY:-}" ] || { echo "SKIP: the windows platform needs an X display (xvfb-run)"; exit 77; }
 command -v xdotool >/dev/null || { echo "SKIP: xdotool is missing"; exit 77; }
-work=$(mktemp -d)
+tmp_root=${TMPDIR:-/tmp}
+work=$(mktemp -d "$tmp_root/quillory-package.XXXXXX")
+case $work in "$tmp_root"/quillory-package.??????) ;; *) echo "FAIL: bad work folder '$work'"; exit 1 ;; esac
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -22,7 +24,7 @@ zip=$(ls "$work"/out/*.zip)
 (cd "$work" && cmake -E tar xf "$zip") || fail "could not unpack $zip"
 exe=$(find "$work" -path "$work/out" -prune -o -name quillory.exe -print)
 [ -n "$exe" ] || fail "no quillory.exe in $zip"
-echo "unpacked: $(ls "$(dirname "$exe")" | tr '\n' ' ')"
+echo "unpacked:" "$(dirname "$exe")"/*
 
 # Only what the ZIP holds: no Qt or MinGW folders on the search path.
 unset WINEPATH QT_PLUGIN_PATH
@@ -63,8 +65,11 @@ installer=$(ls "$work"/out/*.exe)
 settings='HKCU\Software\Brantova\Quillory'
 wine reg add "$settings" /v Language /d Perl /f >/dev/null 2>&1
 profile=$(winepath -u "$(wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')" 2>/dev/null)
+# The snippet below is written into this profile: never outside the prefix.
+case $profile in "$WINEPREFIX"/drive_c/users/?*) ;; *) fail "profile '$profile' is not in the prefix" ;; esac
 snippet="$profile/Documents/My Snippets/Perl/Loops/each.spt"
 mkdir -p "$(dirname "$snippet")"
+# shellcheck disable=SC2016 # Perl's $x, not the shell's
 printf 'iterate\nfor my $x (@list) {}\n' > "$snippet"
 
 wine "$installer" /S '/D=C:\Quillory' || fail "the installer failed"
@@ -77,8 +82,9 @@ echo "installed, with the Start menu entry ${entry#"$WINEPREFIX"/}"
 wine 'C:\Quillory\Uninstall.exe' /S '_?=C:\Quillory' || fail "the uninstaller failed"
 [ ! -f "$WINEPREFIX/drive_c/Quillory/quillory.exe" ] || fail "the program is still installed"
 [ ! -f "$entry" ] || fail "the Start menu entry is still there"
-wine reg query "$settings" /v Language 2>/dev/null | grep -q Perl \
+wine reg query "$settings" /v Language 2>/dev/null | grep Perl >/dev/null \
     || fail "the uninstaller removed the settings"
+# shellcheck disable=SC2016
 [ "$(cat "$snippet")" = "$(printf 'iterate\nfor my $x (@list) {}')" ] \
     || fail "the uninstaller touched the library"
 echo "PASS: the installer installed and uninstalled, leaving the library and the settings"

@@ -76,6 +76,14 @@ void TestSnippetFile::reading_data()
     QTest::newRow("invalid UTF-8 is Windows-1252")
         << QByteArray("caf\xE9 \x80\n\x93quoted\x94 \x81") << "caf\u00e9 \u20ac"
         << "\u201cquoted\u201d \u0081";
+    // Each stray byte is read on its own; the UTF-8 around it stays UTF-8.
+    QTest::newRow("UTF-8 with one stray byte")
+        << QByteArray("Cr\xC3\xA8me caf\xE9\nna\xC3\xAFve") << "Cr\u00e8me caf\u00e9" << "na\u00efve";
+    QTest::newRow("UTF-8 BOM and stray bytes")
+        << QByteArray("\xEF\xBB\xBFna\xEFve caf\xE9\n\xE2\x82\xAC \x80") << "na\u00efve caf\u00e9"
+        << "\u20ac \u20ac";
+    QTest::newRow("overlong form and cut-off sequence are stray bytes")
+        << QByteArray("\xC0\xAF\n\xE2\x82") << "\u00c0\u00af" << "\u00e2\u201a";
     QTest::newRow("NUL bytes") << QByteArray("a\0b\nc\0", 6) << QString::fromUtf16(u"a\0b", 3)
                                << QString::fromUtf16(u"c\0", 2);
 }
@@ -110,9 +118,11 @@ void TestSnippetFile::roundTripThroughFields_data()
     QTest::newRow("line separator") << QByteArray("s\na\xE2\x80\xA8" "b") << true;
     QTest::newRow("synopsis beyond the line edit's limit")
         << QByteArray(40000, 'x') + QByteArray("\nbody") << true;
-    // These are written back as UTF-8: other bytes, the same text.
-    QTest::newRow("Windows-1252 text") << QByteArray("na\xEFve \x80\nbody \x96 \xE9\n") << false;
-    QTest::newRow("UTF-16 with BOM") << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8) << false;
+    // An unchanged save keeps the bytes of any encoding it reads.
+    QTest::newRow("Windows-1252 text") << QByteArray("na\xEFve \x80\nbody \x96 \xE9\n") << true;
+    QTest::newRow("UTF-16 with BOM") << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8) << true;
+    QTest::newRow("UTF-8 BOM with stray bytes") << QByteArray("\xEF\xBB\xBFna\xEFve caf\xE9") << true;
+    QTest::newRow("UTF-8 with one stray byte") << QByteArray("Cr\xC3\xA8me caf\xE9\n") << true;
 }
 
 void TestSnippetFile::roundTripThroughFields()
@@ -129,11 +139,14 @@ void TestSnippetFile::roundTripThroughFields()
 
     QLineEdit synopsis;
     QTextEdit body;
+    const SnippetFile::ReadResult loaded = SnippetFile::load(file);
     const auto first = SnippetFile::read(file);
     QVERIFY(first);
     SnippetFields fields(&synopsis, &body);
     fields.show(*first);
-    QVERIFY(SnippetFile::write(file, fields.current(), nullptr));
+    const SnippetFile::Shown shown{file, loaded.status, loaded.stamp};
+    QCOMPARE(SnippetFile::save(file, fields.current(), shown, SnippetFile::SaveMode::UnlessChanged).status,
+             SnippetFile::SaveStatus::Saved);
 
     const auto second = SnippetFile::read(file);
     QVERIFY(second);
@@ -154,6 +167,9 @@ void TestSnippetFile::editedFieldsSave_data()
     QTest::newRow("typed line break, Windows body")
         << QByteArray("s\na\r\nb") << QString() << QByteArray("s\na\r\nb\r\nx");
     // Each break used to start the body early, at the next load.
+    // Only a save of unchanged text keeps the stray byte; an edited one is UTF-8.
+    QTest::newRow("typed line break, stray byte")
+        << QByteArray("caf\xE9\n\xC3\xA8") << QString() << QByteArray("caf\xC3\xA9\n\xC3\xA8\nx");
     QTest::newRow("pasted lines in the synopsis")
         << QByteArray("s\nbody") << QStringLiteral("\nb\r\nc\rd\u2028e\u2029f")
         << QByteArray("s b c d e f\nbody");
@@ -164,10 +180,15 @@ void TestSnippetFile::editedFieldsSave()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, pastedInSynopsis);
     QFETCH(QByteArray, saved);
+    const QString file = path(QStringLiteral("x.spt"));
+    QFile original(file);
+    QVERIFY(original.open(QIODevice::WriteOnly) && original.write(bytes) == bytes.size());
+    original.close();
+    const SnippetFile::ReadResult loaded = SnippetFile::load(file);
     QLineEdit synopsis;
     QTextEdit body;
     SnippetFields fields(&synopsis, &body);
-    fields.show(SnippetFile::parse(SnippetFile::decode(bytes)));
+    fields.show(loaded.text);
 
     if (pastedInSynopsis.isEmpty()) {
         body.moveCursor(QTextCursor::End);
@@ -177,8 +198,9 @@ void TestSnippetFile::editedFieldsSave()
         synopsis.end(false);
         synopsis.insert(pastedInSynopsis);
     }
-    const QString file = path(QStringLiteral("x.spt"));
-    QVERIFY(SnippetFile::write(file, fields.textToSave(), nullptr));
+    QCOMPARE(SnippetFile::save(file, fields.textToSave(), {file, loaded.status, loaded.stamp},
+                               SnippetFile::SaveMode::UnlessChanged).status,
+             SnippetFile::SaveStatus::Saved);
     QCOMPARE(bytesOf(file), saved);
     QCOMPARE(synopsis.text(), SnippetFile::read(file)->synopsis);
 }

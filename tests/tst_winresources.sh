@@ -1,16 +1,18 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Reads the Windows executable's resources back: the icon group IDI_ICON1 with
 # its six images, and the version record with the project's version and the
 # names Explorer shows. Usage: tst_winresources.sh EXE VERSION
 # Exits 77 (skipped) without icoutils' wrestool and icotool.
-set -eu
+set -euo pipefail
 exe=$1
 version=$2
 
 for tool in wrestool icotool iconv od; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
-work=$(mktemp -d)
+tmp_root=${TMPDIR:-/tmp}
+work=$(mktemp -d "$tmp_root/quillory-resources.XXXXXX")
+case $work in "$tmp_root"/quillory-resources.??????) ;; *) echo "FAIL: bad work folder '$work'"; exit 1 ;; esac
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -26,7 +28,7 @@ wrestool -x --raw --type=version -o "$work/version.bin" "$exe" || fail "no versi
 hex=$(od -An -tx1 -v "$work/version.bin" | tr -d ' \n')
 fixed=${hex#*bd04effe}
 [ "$fixed" != "$hex" ] || fail "no fixed version information"
-word() { echo "$fixed" | cut -c"$1"-"$(($1 + 7))" | sed 's/\(..\)\(..\)\(..\)\(..\)/\4\3\2\1/'; }
+word() { echo "$fixed" | cut -c "$1-$(($1 + 7))" | sed 's/\(..\)\(..\)\(..\)\(..\)/\4\3\2\1/'; }
 ms=$(word 9)
 ls=$(word 17)
 fixed_version=$((0x${ms%????})).$((0x${ms#????})).$((0x${ls%????})).$((0x${ls#????}))

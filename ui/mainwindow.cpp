@@ -17,7 +17,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
-#include <QFileInfo>
 #include <QFont>
 #include <QFontDialog>
 #include <QInputDialog>
@@ -202,8 +201,8 @@ QString whyNotUsable(const QString &name, LibraryPaths::NameProblem problem)
         break;
     case NameProblem::LeavesLibrary:
         return MainWindow::tr("\"%1\" was not used: a name may not be an absolute path or "
-                              "contain \"..\", because it would point outside the snippet "
-                              "library.").arg(name);
+                              "\"..\", because it would point outside the snippet library.")
+            .arg(name);
     case NameProblem::HoldsSeparator:
         return MainWindow::tr("\"%1\" was not used: a name may not contain \"/\" or \"\\\", "
                               "because the entry would land inside another one, where no list "
@@ -246,28 +245,8 @@ bool MainWindow::isUsableName(const Level &level, const QString &name, const QSt
     return false;
 }
 
-bool MainWindow::mayReplace(const QString &path, const QString &name)
+bool MainWindow::askToReplaceChanges(const QString &name)
 {
-    const bool showsThisFile = shown.path == path;
-    if (showsThisFile && shown.status != SnippetFile::ReadStatus::Loaded
-        && shown.status != SnippetFile::ReadStatus::Missing) {
-        QMessageBox::warning(this, tr("Save"),
-                             tr("The snippet \"%1\" was not saved: its file could not be shown, "
-                                "and saving would replace it with empty fields.\n\n"
-                                "The file on disk is unchanged.")
-                                 .arg(name));
-        return false;
-    }
-    // A file deleted since it was shown is simply written again, and what
-    // is no file at all the save refuses by itself, saying why.
-    const QFileInfo onDisk(path);
-    if (onDisk.exists() && !onDisk.isFile())
-        return true;
-    const bool changed = showsThisFile ? SnippetFile::changedSince(path, shown.stamp)
-                                       : onDisk.exists() || onDisk.isSymLink();
-    if (!changed)
-        return true;
-
     QMessageBox question(QMessageBox::Warning, tr("Save"),
                          tr("The snippet \"%1\" was changed by another program since it was "
                             "shown here.\n\nReplace that version with the text shown here? "
@@ -284,8 +263,7 @@ bool MainWindow::mayReplace(const QString &path, const QString &name)
 void MainWindow::on_pushButtonSaveSnippet_clicked()
 {
     QString name = form->comboBoxSnippet->currentText();
-    const QString categoryPath = currentCategoryPath();
-    QString path;
+    auto mode = SnippetFile::SaveMode::UnlessChanged;
     if (name.isNull()) {
         const QString title = QStringLiteral("Add Snippet");
         const std::optional<QString> typed =
@@ -293,33 +271,38 @@ void MainWindow::on_pushButtonSaveSnippet_clicked()
         if (!typed || !isUsableName(snippet, *typed, title))
             return;
         name = *typed;
-        path = LibraryPaths::snippetFilePath(categoryPath, name);
         // The fields came from no file, so whatever has this name is text
         // they never showed.
-        const QFileInfo existing(path);
-        if (existing.exists() || existing.isSymLink()) {
-            QMessageBox::warning(this, tr("Save"),
-                                 tr("The snippet \"%1\" was not saved: a snippet of that name "
-                                    "exists already.\n\nThe file on disk is unchanged.")
-                                     .arg(name));
-            return;
-        }
-    } else {
-        path = LibraryPaths::snippetFilePath(categoryPath, name);
-        if (!mayReplace(path, name))
-            return;
+        mode = SnippetFile::SaveMode::NewOnly;
     }
 
-    QString error;
-    SnippetFile::Stamp written;
-    if (!SnippetFile::write(path, fields->textToSave(), &error, &written)) {
-        QMessageBox::warning(this, tr("Save"),
-                             tr("The snippet \"%1\" was not saved: %2\n\n"
-                                "The file on disk is unchanged.")
-                                 .arg(name, error));
+    const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), name);
+    const SnippetText text = fields->textToSave();
+    SnippetFile::SaveResult result = SnippetFile::save(path, text, shown, mode);
+    if (result.status == SnippetFile::SaveStatus::Changed && askToReplaceChanges(name))
+        result = SnippetFile::save(path, text, shown, SnippetFile::SaveMode::Replace);
+
+    QString why;
+    switch (result.status) {
+    case SnippetFile::SaveStatus::Saved:
+        shown = result.shown;
         return;
+    case SnippetFile::SaveStatus::Changed:
+        return; // the user chose to keep both
+    case SnippetFile::SaveStatus::Exists:
+        why = tr("a snippet of that name exists already.");
+        break;
+    case SnippetFile::SaveStatus::NotShown:
+        why = tr("its file could not be shown, and saving would replace it with empty fields.");
+        break;
+    case SnippetFile::SaveStatus::Failed:
+        why = result.errorString;
+        break;
     }
-    shown = {path, SnippetFile::ReadStatus::Loaded, written};
+    QMessageBox::warning(this, tr("Save"),
+                         tr("The snippet \"%1\" was not saved: %2\n\n"
+                            "The file on disk is unchanged.")
+                             .arg(name, why));
 }
 
 void MainWindow::on_pushButtonAddLanguage_clicked()
@@ -452,41 +435,15 @@ void MainWindow::renameCurrent(const Level &level)
 
     const QString parentPath = (this->*level.parentPath)();
     const QString oldName = (form->*level.box)->currentText();
-    if (level.holdsFiles)
-        renameOrCreateSnippet(parentPath, oldName, *newName);
-    else
-        renameOrCreateDirectory(parentPath, oldName, *newName);
+    const LibraryEdits::Renamed renamed = level.holdsFiles
+        ? LibraryEdits::renameSnippet(parentPath, oldName, *newName)
+        : LibraryEdits::renameFolder(parentPath, oldName, *newName);
+    // Switching to the other entry would drop what the fields hold.
+    if (renamed == LibraryEdits::Renamed::Exists) {
+        QMessageBox::warning(this, title, tr("\u201c%1\u201d exists already.").arg(*newName));
+        return;
+    }
 
     remember(level.settingsKey, *newName);
     (this->*level.relist)();
-}
-
-void MainWindow::renameOrCreateDirectory(const QString &parentPath, const QString &oldName,
-                                         const QString &newName)
-{
-    // "Default" is listed before its folder exists; renaming such an entry
-    // creates the folder under the new name instead.
-    if (!oldName.isEmpty() && QDir(parentPath).exists(oldName))
-        LibraryEdits::rename(parentPath, oldName, newName);
-    else
-        LibraryEdits::createDirectory(parentPath + QDir::separator() + newName);
-}
-
-void MainWindow::renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
-                                       const QString &newName)
-{
-    const QString target = LibraryPaths::snippetFilePath(categoryPath, newName);
-    const QFileInfo existing(target);
-    if (existing.exists() || existing.isSymLink())
-        return; // never replaced, merged or emptied; the listing selects it
-    // With no snippet listed the old name is empty, and its file, should a
-    // hidden ".spt" exist, is renamed like any other.
-    const QFileInfo old(LibraryPaths::snippetFilePath(categoryPath, oldName));
-    if (!old.isDir() && (old.exists() || old.isSymLink())) {
-        // Keep the extension's letter case: "Notes.SPT" becomes "Memo.SPT".
-        LibraryEdits::rename(categoryPath, old.fileName(),
-                             newName + old.fileName().right(LibraryPaths::snippetSuffix.size()));
-    } else {
-        LibraryEdits::createEmptyFile(target);
-    }
 }

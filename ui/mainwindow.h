@@ -61,10 +61,6 @@ private:
     void addEntry(const Level &level);
     void removeCurrent(const Level &level);
     void renameCurrent(const Level &level);
-    void renameOrCreateDirectory(const QString &parentPath, const QString &oldName,
-                                 const QString &newName);
-    void renameOrCreateSnippet(const QString &categoryPath, const QString &oldName,
-                               const QString &newName);
     void chooseFont();
 
     QString currentLanguagePath() const;
@@ -74,22 +70,13 @@ private:
     // Whether the level can list an entry of that name; if not, the user is
     // told why.
     bool isUsableName(const Level &level, const QString &name, const QString &title);
-    // Whether Save may replace what is at `path` with the fields: never text
-    // the window could not show, and another program's changes only when
-    // the user says so.
-    bool mayReplace(const QString &path, const QString &name);
+    // Whether to replace what another program saved over the shown snippet.
+    bool askToReplaceChanges(const QString &name);
 
     MainWindowForm *form;
     std::unique_ptr<SnippetFields> fields;
     SnippetHighlighter *highlighter; // owned by the body editor
-    // The file behind the fields as the last load or save found it.
-    struct ShownFile
-    {
-        QString path;
-        SnippetFile::ReadStatus status = SnippetFile::ReadStatus::Missing;
-        SnippetFile::Stamp stamp;
-    };
-    ShownFile shown;
+    SnippetFile::Shown shown;
     const Level language;
     const Level category;
     const Level snippet;

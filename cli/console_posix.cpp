@@ -1,0 +1,10 @@
+#include "cli/console.h"
+
+#include <csignal>
+
+void prepareConsole()
+{
+    // Over a file-size limit, a write should fail and the add be undone,
+    // not the process end with its new snippet half written.
+    std::signal(SIGXFSZ, SIG_IGN);
+}

@@ -1,0 +1,13 @@
+#include "cli/console.h"
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <io.h>
+
+void prepareConsole()
+{
+    // Text mode would add carriage returns.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+}

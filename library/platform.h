@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// What each operating system provides to the library. One implementation per
+// platform (platform_posix.cpp, platform_win.cpp) is picked by CMake, so the
+// shared library code never branches on the platform itself.
+namespace Platform {
+
+// The home folder. Without HOME, Qt takes "/" on POSIX systems; the user
+// database knows better, as the rest of the desktop does.
+QString homePath();
+// Where Qt would put Documents for that home.
+QString documentsLocation();
+
+// A name that starts at a root or a drive instead of inside its folder.
+bool isAbsoluteName(const QString &name);
+// A file name the desktop hides from listings (a leading dot on POSIX).
+bool isHiddenFileName(const QString &fileName);
+// A file name the file system refuses or turns into something else
+// (Windows: reserved characters, trailing dots or spaces, device names).
+bool isForbiddenFileName(const QString &fileName);
+// The path with the file name spelled as stored, where letter case does
+// not tell names apart; elsewhere the path itself.
+QString spellingOnDisk(const QString &path);
+
+// To the desktop's trash or Recycle Bin; false when there is none or it
+// refused. Returns promptly even when the trash folders are broken.
+bool moveToTrash(const QString &path);
+
+// Case-sensitive search of raw bytes, the innermost loop of a find.
+bool containsBytes(const QByteArray &haystack, const QByteArray &needle);
+
+// A folder held open while files in it are read, so that each is opened by
+// its name alone instead of by a path the system must walk again.
+class OpenFolder
+{
+public:
+    explicit OpenFolder(const QString &path);
+    ~OpenFolder();
+    OpenFolder(const OpenFolder &) = delete;
+    OpenFolder &operator=(const OpenFolder &) = delete;
+
+    bool isOpen() const;
+    const QString &path() const { return m_path; }
+    // The regular files (or links to them) whose names end in `suffix` in
+    // any letter case, hidden ones left out, sorted by character code.
+    QStringList fileNamesEndingIn(const QString &suffix) const;
+    qintptr handle() const { return m_handle; }
+
+private:
+    QString m_path;
+    qintptr m_handle = -1;
+};
+
+struct FileRead
+{
+    enum Outcome { Read, Missing, NotRegular, TooLarge, Failed } outcome;
+    QByteArray bytes;   // when Read
+    qint64 size = 0;    // when Read or TooLarge
+    QDateTime modified; // when Read
+    QString errorString; // the system's words, when Missing or Failed
+};
+
+// Reads `name` in `folder` (or the path `name` when `folder` is null) if it is
+// a regular file of at most `limit` bytes. Anything else is never opened, or,
+// should it take the file's place after the check, closed before a single
+// read: opening a FIFO would hang and a device may act on being opened. The
+// check before opening is left out when `knownRegular` says a listing has
+// just seen a regular file; the open descriptor is checked all the same.
+FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 limit,
+                         bool knownRegular = false);
+
+} // namespace Platform

@@ -1,0 +1,258 @@
+#include "library/platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <gio/gio.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+QString homeFromUserDatabase()
+{
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
+    passwd entry{};
+    passwd *found = nullptr;
+    while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE
+           && buffer.size() < 1024 * 1024)
+        buffer.resize(buffer.size() * 2);
+    return found && found->pw_dir ? QFile::decodeName(found->pw_dir) : QString();
+}
+
+// What QStandardPaths answers for Documents when HOME is `home`: the last
+// XDG_DOCUMENTS_DIR line of user-dirs.dirs, else "Documents" in the home.
+QString documentsBelow(const QString &home)
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = home + QStringLiteral("/.config");
+    QFile dirs(config + QStringLiteral("/user-dirs.dirs"));
+    QString documents;
+    if (dirs.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QLatin1String key("XDG_DOCUMENTS_DIR=");
+        while (!dirs.atEnd()) {
+            QString line = QString::fromUtf8(dirs.readLine());
+            if (line.endsWith(QLatin1Char('\n')))
+                line.chop(1);
+            if (!line.startsWith(key))
+                continue;
+            QString value = line.mid(key.size());
+            if (value.size() > 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+                value = value.mid(1, value.size() - 2);
+            if (value.startsWith(QLatin1String("$HOME")))
+                value = home + value.mid(5);
+            if (value.size() > 1 && value.endsWith(QLatin1Char('/')))
+                value.chop(1);
+            documents = value;
+        }
+    }
+    return documents.isNull() ? home + QStringLiteral("/Documents") : documents;
+}
+
+QDateTime modifiedTime(const struct stat &info)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000
+                                          + info.st_mtim.tv_nsec / 1000000);
+}
+
+Platform::FileRead failure(int error)
+{
+    return {error == ENOENT || error == ENOTDIR ? Platform::FileRead::Missing
+                                                : Platform::FileRead::Failed,
+            {}, 0, {}, qt_error_string(error)};
+}
+
+Platform::FileRead refusal(const struct stat &info)
+{
+    return {S_ISREG(info.st_mode) ? Platform::FileRead::TooLarge : Platform::FileRead::NotRegular,
+            {}, qint64(info.st_size), {}, {}};
+}
+
+} // namespace
+
+namespace Platform {
+
+QString homePath()
+{
+    if (qEnvironmentVariableIsEmpty("HOME")) {
+        const QString home = homeFromUserDatabase();
+        if (!home.isEmpty())
+            return home;
+    }
+    return QDir::homePath();
+}
+
+QString documentsLocation()
+{
+    // Qt takes a missing HOME for "/" and would put the library in
+    // "/Documents", out of the user's reach and shared with every account.
+    if (qEnvironmentVariableIsEmpty("HOME")) {
+        const QString home = homeFromUserDatabase();
+        if (!home.isEmpty())
+            return documentsBelow(home);
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+bool isAbsoluteName(const QString &name)
+{
+    // QDir::isAbsolutePath would take a leading ':' for a Qt resource.
+    return name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\'));
+}
+
+bool isHiddenFileName(const QString &fileName)
+{
+    return fileName.startsWith(QLatin1Char('.'));
+}
+
+bool isForbiddenFileName(const QString &)
+{
+    return false;
+}
+
+QString spellingOnDisk(const QString &path)
+{
+    return path;
+}
+
+bool moveToTrash(const QString &path)
+{
+    // Qt 6.4's own trashing hangs or misplaces files when the trash folders
+    // are broken. The local file system directly: the default one may start
+    // a session bus client, and a trash of plain files needs none.
+    GFile *file = g_vfs_get_file_for_path(g_vfs_get_local(), QFile::encodeName(path).constData());
+    GError *error = nullptr;
+    const bool trashed = g_file_trash(file, nullptr, &error);
+    if (error)
+        g_error_free(error);
+    g_object_unref(file);
+    return trashed;
+}
+
+bool containsBytes(const QByteArray &haystack, const QByteArray &needle)
+{
+    // Several times faster than Qt's search on the short words people look for.
+    return memmem(haystack.constData(), size_t(haystack.size()), needle.constData(),
+                  size_t(needle.size()))
+        != nullptr;
+}
+
+OpenFolder::OpenFolder(const QString &path)
+    : m_path(path)
+    , m_handle(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+{
+}
+
+OpenFolder::~OpenFolder()
+{
+    if (m_handle >= 0)
+        ::close(int(m_handle));
+}
+
+bool OpenFolder::isOpen() const
+{
+    return m_handle >= 0;
+}
+
+QStringList OpenFolder::fileNamesEndingIn(const QString &suffix) const
+{
+    // Straight from the folder: QDirIterator's per-entry work costs more than
+    // a whole find spends on reading the files.
+    QStringList names;
+    DIR *dir = m_handle >= 0 ? ::fdopendir(::dup(int(m_handle))) : nullptr;
+    if (!dir)
+        return names;
+    const QByteArray ending = QFile::encodeName(suffix);
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        const size_t length = std::strlen(name);
+        if (name[0] == '.' || length < size_t(ending.size())
+            || ::strcasecmp(name + length - ending.size(), ending.constData()) != 0)
+            continue;
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat info;
+            regular = ::fstatat(int(m_handle), name, &info, 0) == 0 && S_ISREG(info.st_mode);
+        }
+        if (regular)
+            names.append(QFile::decodeName(name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 limit,
+                         bool knownRegular)
+{
+    const int at = folder && folder->isOpen() ? int(folder->handle()) : AT_FDCWD;
+    const QByteArray path = QFile::encodeName(folder && !folder->isOpen()
+                                                  ? folder->path() + QLatin1Char('/') + name
+                                                  : name);
+    struct stat info;
+    if (!knownRegular) {
+        if (::fstatat(at, path.constData(), &info, 0) != 0)
+            return failure(errno);
+        if (!S_ISREG(info.st_mode) || info.st_size > limit)
+            return refusal(info);
+    }
+
+    // O_NONBLOCK: should a FIFO take the file's place after the check, the
+    // open returns at once instead of waiting for a writer; the descriptor is
+    // checked again before any read.
+    const int fd = ::openat(at, path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return failure(errno);
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failure(error);
+    }
+    if (!S_ISREG(info.st_mode) || info.st_size > limit) {
+        ::close(fd);
+        return refusal(info);
+    }
+
+    // One byte beyond the limit tells a file that grew since the fstat.
+    FileRead result{FileRead::Read, QByteArray(), 0, modifiedTime(info), {}};
+    result.bytes.resize(qsizetype(info.st_size) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == result.bytes.size()) {
+            if (filled > limit) {
+                ::close(fd);
+                return {FileRead::TooLarge, {}, filled, {}, {}};
+            }
+            result.bytes.resize(qsizetype(std::min<qint64>(filled * 2 + 4096, limit + 1)));
+        }
+        const ssize_t got = ::read(fd, result.bytes.data() + filled, size_t(result.bytes.size() - filled));
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            return failure(error);
+        }
+        filled += got;
+    }
+    ::close(fd);
+    result.bytes.truncate(filled);
+    result.size = filled;
+    return result;
+}
+
+} // namespace Platform

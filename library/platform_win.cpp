@@ -1,0 +1,147 @@
+#include "library/platform.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <string>
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace {
+
+// Qt reaches the Recycle Bin through IFileOperation, which not every system
+// offers (Wine has none); the older shell call reaches the same bin.
+bool moveToRecycleBin(const QString &path)
+{
+    std::wstring from = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString();
+    from.push_back(L'\0'); // a list of one, ended by two NULs
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
+    return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted
+        && !QFileInfo::exists(path);
+}
+
+} // namespace
+
+namespace Platform {
+
+QString homePath()
+{
+    return QDir::homePath();
+}
+
+QString documentsLocation()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+bool isAbsoluteName(const QString &name)
+{
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\')))
+        return true;
+    // "C:" names a folder on another drive, with or without a separator.
+    return name.size() >= 2 && name.at(1) == QLatin1Char(':') && name.at(0).isLetter();
+}
+
+bool isHiddenFileName(const QString &)
+{
+    return false;
+}
+
+bool isForbiddenFileName(const QString &fileName)
+{
+    for (const QChar c : fileName) {
+        if (c.unicode() < 0x20 || QStringView(u"<>:\"|?*").contains(c))
+            return true;
+    }
+    if (fileName.endsWith(QLatin1Char('.')) || fileName.endsWith(QLatin1Char(' ')))
+        return true;
+    // Device names stay devices whatever extension follows: "con.spt" too.
+    const QString stem = fileName.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
+    for (const char *device : {"CON", "PRN", "AUX", "NUL"}) {
+        if (stem == QLatin1String(device))
+            return true;
+    }
+    return stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
+        && stem.at(3) >= QLatin1Char('1') && stem.at(3) <= QLatin1Char('9');
+}
+
+QString spellingOnDisk(const QString &path)
+{
+    // Letter case does not tell names apart here, so any spelling finds the
+    // file; the spelling on disk is the one whose extension a rename keeps.
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return path;
+    FindClose(search);
+    return QFileInfo(path).path() + QDir::separator() + QString::fromWCharArray(found.cFileName);
+}
+
+bool moveToTrash(const QString &path)
+{
+    return QFile::moveToTrash(path) || moveToRecycleBin(path);
+}
+
+bool containsBytes(const QByteArray &haystack, const QByteArray &needle)
+{
+    return haystack.indexOf(needle) >= 0;
+}
+
+// Windows opens files by path in any case; the folder is only remembered.
+OpenFolder::OpenFolder(const QString &path)
+    : m_path(path)
+{
+}
+
+OpenFolder::~OpenFolder() = default;
+
+bool OpenFolder::isOpen() const
+{
+    return false;
+}
+
+QStringList OpenFolder::fileNamesEndingIn(const QString &suffix) const
+{
+    QStringList names;
+    QDirIterator it(m_path, {QLatin1Char('*') + suffix}, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        names.append(it.fileName());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 limit, bool)
+{
+    const QString path = folder ? folder->path() + QDir::separator() + name : name;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {FileRead::Missing, {}, 0, {}, QStringLiteral("No such file or directory")};
+    if (!info.isFile())
+        return {FileRead::NotRegular, {}, 0, {}, {}};
+    if (info.size() > limit)
+        return {FileRead::TooLarge, {}, info.size(), {}, {}};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {FileRead::Failed, {}, 0, {}, file.errorString()};
+    FileRead result{FileRead::Read, file.read(limit + 1), 0,
+                    file.fileTime(QFileDevice::FileModificationTime), {}};
+    if (result.bytes.size() > limit)
+        return {FileRead::TooLarge, {}, result.bytes.size(), {}, {}};
+    if (file.error() != QFileDevice::NoError)
+        return {FileRead::Failed, {}, 0, {}, file.errorString()};
+    result.size = result.bytes.size();
+    return result;
+}
+
+} // namespace Platform
