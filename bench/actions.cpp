@@ -175,6 +175,7 @@ private:
                          const std::function<void()> &floor,
                          const std::function<void()> &setUp = nullptr);
     void addFileActions(qsizetype size);
+    void addLineFeedsAction(int count);
     // Untimed: the window (ours) or the floor window shows this selection.
     void bring(Side side, const QStringList &selection);
     const Parts &w() const { return *m_w; }
@@ -316,6 +317,8 @@ Runner::Runner(const Scale &scale, Libraries &libraries, Recorder &recorder, boo
 
     for (const qsizetype size : scale.textSizes)
         addFileActions(size);
+    for (const int count : scale.lineFeeds)
+        addLineFeedsAction(count);
 
     // What the settings write of every snippet load costs on its own.
     m_actions.append({{QStringLiteral("settings-write"), QStringLiteral("(settings write, 3 keys)"),
@@ -411,6 +414,44 @@ void Runner::addFileActions(qsizetype size)
          },
          [=] { return m_saved && fileBytes(path) == m_original; },
          "saving unchanged fields writes the same bytes"});
+}
+
+// Line feeds alone: the most the editor is given, and a text of many more,
+// which the window shows read-only with the reason. The floor shows the
+// first plainly, and for the second reads, decodes and counts the lines.
+void Runner::addLineFeedsAction(int count)
+{
+    const QString name = lineFeedsName(count);
+    const QString path = fileIn(m_libraries.textsFolder(), name);
+    const bool editable = count <= SnippetFields::mostLines;
+    m_actions.append(
+        {{QStringLiteral("load-") + name,
+          QStringLiteral("load %1 line feeds").arg(QLocale::c().toString(count)), 0},
+         [=](Side) {
+             if (!m_fresh)
+                 t().fields.show({QStringLiteral("before"), QStringLiteral("body")});
+         },
+         [=] {
+             const auto text = SnippetFile::read(LibraryPaths::snippetFilePath(
+                 m_libraries.textsFolder(), name));
+             if (!text)
+                 return;
+             const QString why = SnippetFields::whyNotEditable(*text);
+             if (why.isEmpty())
+                 t().fields.show(*text);
+             else
+                 t().fields.showUnloadable(why);
+         },
+         [=] {
+             if (editable)
+                 return floorShow(t(), path);
+             const QString text = QString::fromUtf8(fileBytes(path));
+             t().body->clear();
+             t().body->setPlaceholderText(QString::number(text.count(QLatin1Char('\n'))));
+         },
+         nullptr,
+         [=] { return t().body->isReadOnly() != editable; },
+         "the most lines are shown, more are refused read-only"});
 }
 
 QList<Row> Runner::rows() const

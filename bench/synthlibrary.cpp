@@ -1,6 +1,7 @@
 #include "bench/synthlibrary.h"
 
 #include "library/librarypaths.h"
+#include "ui/snippetfields.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,12 +45,14 @@ void buildLibrary(const QString &dir, const Shape &shape)
 
 Scale Scale::full()
 {
-    return {{5, 5, 20, 5, 20, 2 * KB}, {50, 100, 10000, 5, 20, 2 * KB}, {2 * KB, MB, 10 * MB}, 7};
+    return {{5, 5, 20, 5, 20, 2 * KB}, {50, 100, 10000, 5, 20, 2 * KB}, {2 * KB, MB, 10 * MB},
+            {int(SnippetFields::mostLines), 8000000}, 7};
 }
 
 Scale Scale::smoke()
 {
-    return {{2, 2, 3, 2, 3, 512}, {3, 4, 40, 2, 3, 512}, {2 * KB, 16 * KB, 64 * KB}, 1};
+    return {{2, 2, 3, 2, 3, 512}, {3, 4, 40, 2, 3, 512}, {2 * KB, 16 * KB, 64 * KB},
+            {1000, int(SnippetFields::mostLines) + 1}, 1};
 }
 
 QString sizeLabel(qsizetype bytes)
@@ -83,6 +86,13 @@ void Libraries::build(const Scale &scale)
                   snippetText(synopsisFor(QStringLiteral("texts"), QStringLiteral("sizes"),
                                           sizeName(size)),
                               size));
+    }
+    for (const int count : scale.lineFeeds) {
+        writeFile(textsFolder() + QLatin1Char('/') + lineFeedsName(count)
+                      + LibraryPaths::snippetSuffix,
+                  synopsisFor(QStringLiteral("texts"), QStringLiteral("sizes"), lineFeedsName(count))
+                          .toUtf8()
+                      + QByteArray(count + 1, '\n'));
     }
     QDir().mkpath(m_home + QStringLiteral("/Documents"));
     // Without it Qt 6.4 "trashes" into the working directory.

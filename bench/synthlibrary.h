@@ -22,6 +22,7 @@ struct Scale
     Shape small;
     Shape large; // "the large library": 10,000 snippets in its first category
     QList<qsizetype> textSizes; // the load and save texts
+    QList<int> lineFeeds; // load texts of nothing but line feeds
     int runs;
 
     static Scale full();
@@ -53,6 +54,11 @@ inline QString synopsisFor(const QString &language, const QString &category,
                            const QString &snippet)
 {
     return QStringLiteral("Synthetic snippet %1/%2/%3").arg(language, category, snippet);
+}
+
+inline QString lineFeedsName(int count) // "lines300000"
+{
+    return QStringLiteral("lines%1").arg(count);
 }
 
 // Source-like ASCII text of exactly `size` bytes whose first line is the synopsis.

@@ -43,13 +43,20 @@ public:
     void line(const QString &text) { add(text.toUtf8().append('\n')); }
     void flush()
     {
-        m_device.write(m_buffer);
+        // After one failure nothing more is written: a reader would get a
+        // gap in the middle of the output and take the rest for whole.
+        if (!m_buffer.isEmpty() && m_error.isEmpty()
+            && m_device.write(m_buffer) != m_buffer.size())
+            m_error = m_device.errorString();
         m_buffer.clear();
     }
+    // Why the output could not be written; empty when all of it was.
+    const QString &error() const { return m_error; }
 
 private:
     QIODevice &m_device;
     QByteArray m_buffer;
+    QString m_error;
 };
 
 struct Context
@@ -80,17 +87,23 @@ struct Address
     QString name;
 };
 
-// Every name typed on the command line passes the window's check, so that a
-// read cannot leave the library any more than a write can, and an add makes
-// nothing the window could not list. The third name is a snippet's.
-std::optional<QString> refusedName(const QStringList &names)
+enum class NameUse { Read, Create };
+
+// An add makes nothing the window could not list, so the names it creates
+// pass the window's check. A read takes names as another program may have
+// made them and only refuses those that would leave the library or the
+// level. The third name is a snippet's.
+std::optional<QString> refusedName(const QStringList &names, NameUse use)
 {
     for (qsizetype level = 0; level < names.size(); ++level) {
         const QString &name = names.at(level);
         if (name.isEmpty())
             return QStringLiteral("empty name");
         using LibraryPaths::NameProblem;
-        switch (level == 2 ? LibraryPaths::checkSnippetName(name) : LibraryPaths::checkName(name)) {
+        const NameProblem problem = use == NameUse::Read ? LibraryPaths::checkNameToRead(name)
+            : level == 2                                 ? LibraryPaths::checkSnippetName(name)
+                                                         : LibraryPaths::checkName(name);
+        switch (problem) {
         case NameProblem::None:
             break;
         case NameProblem::LeavesLibrary:
@@ -106,14 +119,14 @@ std::optional<QString> refusedName(const QStringList &names)
     return std::nullopt;
 }
 
-std::optional<Address> parseAddress(Context &context, const QString &text)
+std::optional<Address> parseAddress(Context &context, const QString &text, NameUse use)
 {
     const QStringList parts = text.split(QLatin1Char('/'));
     if (parts.size() != 3) {
         context.note(text, QStringLiteral("expected Language/Category/Name"));
         return std::nullopt;
     }
-    if (const auto why = refusedName(parts)) {
+    if (const auto why = refusedName(parts, use)) {
         context.note(text, *why);
         return std::nullopt;
     }
@@ -129,17 +142,31 @@ QString firstLine(QStringView text)
     return line.toString();
 }
 
-// Calls `visit` for every category in the scope, in the window's order.
+using Unreadable = std::function<void(const QString &path, const QString &reason)>;
+
+// Calls `visit` for every category in the scope, in the window's order, and
+// `unreadable`, if given, for a language folder that could not be listed.
 void forEachCategory(const QString &root, const QStringList &scope,
                      const std::function<void(const QString &, const QString &,
-                                              const LibraryListing::CategoryFolder &)> &visit)
+                                              const LibraryListing::CategoryFolder &)> &visit,
+                     const Unreadable &unreadable = {})
 {
-    const QStringList languages =
-        scope.isEmpty() ? LibraryListing::existingFolderNames(root) : QStringList{scope[0]};
+    QString error;
+    QString *errorOrNull = unreadable ? &error : nullptr;
+    const QStringList languages = scope.isEmpty()
+        ? LibraryListing::existingFolderNames(root, errorOrNull)
+        : QStringList{scope[0]};
+    if (!error.isEmpty())
+        unreadable(root, error);
     for (const QString &language : languages) {
         const QString languagePath = LibraryPaths::languagePath(root, language);
-        const QStringList categories =
-            scope.size() < 2 ? LibraryListing::existingFolderNames(languagePath) : QStringList{scope[1]};
+        const QStringList categories = scope.size() < 2
+            ? LibraryListing::existingFolderNames(languagePath, errorOrNull)
+            : QStringList{scope[1]};
+        if (!error.isEmpty()) {
+            unreadable(languagePath, error);
+            error.clear();
+        }
         for (const QString &category : categories) {
             const LibraryListing::CategoryFolder folder(
                 LibraryPaths::categoryPath(root, language, category));
@@ -151,7 +178,7 @@ void forEachCategory(const QString &root, const QStringList &scope,
 // The scope's folders must exist: a typo should not pass for "nothing there".
 int checkScope(Context &context, const QStringList &scope)
 {
-    if (const auto why = refusedName(scope))
+    if (const auto why = refusedName(scope, NameUse::Read))
         return context.fail(scope.join(QLatin1Char('/')), *why);
     QString path = context.root;
     if (scope.size() > 0)
@@ -165,33 +192,48 @@ int checkScope(Context &context, const QStringList &scope)
     return Success;
 }
 
+// As grep -r: what could be read is printed, and a folder that could not
+// is named on stderr and makes the exit status 2.
 int list(Context &context, const QStringList &scope, bool all)
 {
     if (const int status = checkScope(context, scope))
         return status;
+    int status = Success;
+    const auto unreadable = [&context, &status](const QString &path, const QString &reason) {
+        status = context.fail(path, reason);
+    };
     if (all) {
-        forEachCategory(context.root, scope,
-                        [&](const QString &language, const QString &category,
-                            const LibraryListing::CategoryFolder &folder) {
-                            const QString prefix =
-                                language + QLatin1Char('/') + category + QLatin1Char('/');
-                            for (const LibraryListing::SnippetEntry &entry : folder.snippets())
-                                context.out.line(prefix + entry.name);
-                        });
-        return Success;
+        forEachCategory(
+            context.root, scope,
+            [&](const QString &language, const QString &category,
+                const LibraryListing::CategoryFolder &folder) {
+                const QString prefix = language + QLatin1Char('/') + category + QLatin1Char('/');
+                for (const LibraryListing::SnippetEntry &entry : folder.snippets())
+                    context.out.line(prefix + entry.name);
+                if (!folder.errorString().isEmpty())
+                    unreadable(LibraryPaths::categoryPath(context.root, language, category),
+                               folder.errorString());
+            },
+            unreadable);
+        return status;
     }
     if (scope.size() == 2) {
         const QString path = LibraryPaths::categoryPath(context.root, scope[0], scope[1]);
         const LibraryListing::CategoryFolder folder(path);
         for (const LibraryListing::SnippetEntry &entry : folder.snippets())
             context.out.line(entry.name);
-        return Success;
+        if (!folder.errorString().isEmpty())
+            unreadable(path, folder.errorString());
+        return status;
     }
     const QString path =
         scope.isEmpty() ? context.root : LibraryPaths::languagePath(context.root, scope[0]);
-    for (const QString &name : LibraryListing::existingFolderNames(path))
+    QString error;
+    for (const QString &name : LibraryListing::existingFolderNames(path, &error))
         context.out.line(name);
-    return Success;
+    if (!error.isEmpty())
+        unreadable(path, error);
+    return status;
 }
 
 // Reads a snippet's file, or says on stderr why not.
@@ -216,7 +258,7 @@ enum class ShowPart { Body, Synopsis, Whole };
 
 int show(Context &context, const QString &addressText, ShowPart part)
 {
-    const auto address = parseAddress(context, addressText);
+    const auto address = parseAddress(context, addressText, NameUse::Read);
     if (!address)
         return Failure;
     const auto bytes = readOrTell(context, snippetPath(context.root, *address));
@@ -330,34 +372,70 @@ int find(Context &context, const FindOptions &options, const QStringList &scope,
     return found ? Success : NothingFound;
 }
 
+// Standard input up to one byte more than a snippet may hold; more is
+// refused whole, so that /dev/zero or a runaway pipe ends at once.
+std::optional<QByteArray> readInput(Context &context)
+{
+    constexpr qint64 limit = SnippetFile::maximumSize;
+    const QString name = QStringLiteral("standard input");
+    if (!context.in.isReadable()) {
+        context.note(name, QStringLiteral("cannot be read; nothing was added"));
+        return std::nullopt;
+    }
+    QByteArray bytes;
+    for (;;) {
+        const qsizetype filled = bytes.size();
+        const qint64 wanted = std::min<qint64>(64 * 1024, limit + 1 - filled);
+        if (wanted == 0)
+            break;
+        bytes.resize(filled + wanted);
+        const qint64 got = context.in.read(bytes.data() + filled, wanted);
+        if (got < 0) {
+            context.note(name, context.in.errorString() + QStringLiteral("; nothing was added"));
+            return std::nullopt;
+        }
+        bytes.resize(filled + got);
+        if (got == 0)
+            break;
+    }
+    if (bytes.size() > limit) {
+        context.note(name, QStringLiteral("more than %1 MiB, the most a snippet may hold; "
+                                          "nothing was added")
+                               .arg(limit / (1024 * 1024)));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 int add(Context &context, const QString &addressText, bool replace)
 {
-    const auto address = parseAddress(context, addressText);
+    const auto address = parseAddress(context, addressText, NameUse::Create);
     if (!address)
         return Failure;
     const QString categoryPath =
         LibraryPaths::categoryPath(context.root, address->language, address->category);
     const QString path = LibraryPaths::snippetFilePath(categoryPath, address->name);
-    const SnippetText text = SnippetFile::parse(SnippetFile::decode(context.in.readAll()));
+    const auto input = readInput(context);
+    if (!input)
+        return Failure;
+    // Stored as read: what "show --whole" printed comes back byte for byte.
+    const QString text = SnippetFile::decode(*input);
 
+    QString error;
     if (LibraryEdits::exists(path)) {
         if (!replace)
             return context.fail(path, QStringLiteral("a snippet of this name exists "
                                                      "(--replace replaces it)"));
-        QString error;
-        if (!SnippetFile::write(path, text, &error))
+        if (!SnippetFile::writeText(path, text, &error))
             return context.fail(path, error + QStringLiteral("; the snippet is unchanged"));
         return Success;
     }
-    QString error;
     if (!LibraryEdits::addSnippet(path, text, &error))
         return context.fail(path, error);
     return Success;
 }
 
-} // namespace
-
-int run(const QStringList &arguments, QIODevice &in, QIODevice &out, QIODevice &err)
+int dispatch(Context &context, const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -404,7 +482,6 @@ int run(const QStringList &arguments, QIODevice &in, QIODevice &out, QIODevice &
     parser.addOptions({library, all, synopsis, whole, ignoreCase, fixed, word, namesOnly, json,
                        replace});
 
-    Context context{QString(), in, Writer(out), err};
     if (!parser.parse(arguments))
         return context.fail(QStringLiteral("usage"), parser.errorText());
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
@@ -432,6 +509,11 @@ int run(const QStringList &arguments, QIODevice &in, QIODevice &out, QIODevice &
                                     .arg(option->names().constLast(), owner));
     }
 
+    // An empty value is mostly an unset variable in a script; taking it
+    // for "the default" would quietly work on the user's real library.
+    if (parser.isSet(library) && parser.value(library).isEmpty())
+        return context.fail(QStringLiteral("--library"),
+                            QStringLiteral("empty folder name"));
     context.root = parser.isSet(library) ? parser.value(library)
                                          : qEnvironmentVariable("QUILLORY_LIBRARY");
     if (context.root.isEmpty())
@@ -471,6 +553,21 @@ int run(const QStringList &arguments, QIODevice &in, QIODevice &out, QIODevice &
     if (command.isEmpty())
         return usage("list|show|find|add ... (see --help)");
     return context.fail(command, QStringLiteral("unknown command (see --help)"));
+}
+
+} // namespace
+
+int run(const QStringList &arguments, QIODevice &in, QIODevice &out, QIODevice &err)
+{
+    Context context{QString(), in, Writer(out), err};
+    const int status = dispatch(context, arguments);
+    // As grep: output that did not reach its reader is trouble, whatever
+    // was found.
+    context.out.flush();
+    if (!context.out.error().isEmpty())
+        return context.fail(QStringLiteral("standard output"),
+                            QStringLiteral("write error: ") + context.out.error());
+    return status;
 }
 
 } // namespace CliCommands

@@ -11,3 +11,8 @@ void prepareConsole()
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
 }
+
+bool isStandardInputOpen()
+{
+    return _get_osfhandle(_fileno(stdin)) != -1;
+}

@@ -4,6 +4,7 @@
 #include "library/platform.h"
 #include "library/snippetfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -43,6 +44,50 @@ bool createEmptyFile(const QString &path)
     // NewOnly: should the file appear in the meantime, it is not truncated.
     QFile file(info.absoluteFilePath());
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+}
+
+bool addSnippet(const QString &path, const QString &text, QString *errorString)
+{
+    const QString categoryPath = QFileInfo(path).absolutePath();
+    // Deepest first, so that a failure can take them away again.
+    QStringList created;
+    for (QString folder = categoryPath; !QFileInfo::exists(folder);
+         folder = QFileInfo(folder).absolutePath())
+        created.append(folder);
+    const auto removeFolders = [&created] {
+        for (const QString &folder : std::as_const(created))
+            QDir().rmdir(folder);
+    };
+    const auto fail = [errorString](const QString &why) {
+        if (errorString)
+            *errorString = why;
+        return false;
+    };
+    if (!created.isEmpty() && !QDir().mkpath(categoryPath)) {
+        removeFolders();
+        return fail(QCoreApplication::translate("LibraryEdits", "the folder could not be created"));
+    }
+    // Claimed first, a snippet that appears meanwhile is never replaced: the
+    // atomic write below only ever replaces this file.
+    QFile claim(path);
+    if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        removeFolders();
+        return fail(claim.errorString());
+    }
+    const Platform::FileIdentity claimed = Platform::identityOf(path);
+    claim.close();
+    QString error;
+    if (SnippetFile::writeText(path, text, &error))
+        return true;
+
+    // Another program may have saved a snippet of its own here since.
+    if (claimed.isValid() && Platform::identityOf(path) == claimed && QFile::remove(path)) {
+        removeFolders();
+        return fail(error + QCoreApplication::translate("LibraryEdits", "; nothing was added"));
+    }
+    return fail(error + QCoreApplication::translate(
+                    "LibraryEdits", "; the file there is left as it is: it is no longer the "
+                                    "empty file this add created"));
 }
 
 bool removeEmptyTree(const QString &path, const QString &stopAt)
@@ -133,43 +178,6 @@ Renamed renameSnippet(const QString &categoryPath, const QString &oldName, const
                                                                       : Renamed::Failed;
     }
     return createEmptyFile(target) ? Renamed::Created : Renamed::Failed;
-}
-
-bool addSnippet(const QString &path, const SnippetText &text, QString *errorString)
-{
-    const QString categoryPath = QFileInfo(path).absolutePath();
-    // Folders this add creates, deepest first, so that a failure can take
-    // them away again and leave the disk as it was.
-    QStringList created;
-    for (QString folder = categoryPath; !QFileInfo::exists(folder);
-         folder = QFileInfo(folder).absolutePath())
-        created.append(folder);
-    const auto undo = [&created](const QString &file) {
-        if (!file.isEmpty())
-            QFile::remove(file);
-        for (const QString &folder : std::as_const(created))
-            QDir().rmdir(folder);
-    };
-    if (!created.isEmpty() && !QDir().mkpath(categoryPath)) {
-        undo(QString());
-        *errorString = QStringLiteral("the folder could not be created");
-        return false;
-    }
-    // Claiming the name first means a snippet that appears meanwhile is
-    // never replaced: the atomic write below only ever replaces this file.
-    QFile claim(path);
-    if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        *errorString = claim.errorString();
-        undo(QString());
-        return false;
-    }
-    claim.close();
-    if (!SnippetFile::write(path, text, errorString)) {
-        undo(path);
-        *errorString += QStringLiteral("; nothing was added");
-        return false;
-    }
-    return true;
 }
 
 } // namespace LibraryEdits

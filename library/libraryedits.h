@@ -2,7 +2,6 @@
 
 #include <QString>
 
-struct SnippetText;
 
 // Changes to the library tree. Each reports whether it took place; callers
 // re-list the level afterwards, so the disk always has the last word.
@@ -54,8 +53,11 @@ Renamed renameFolder(const QString &parentPath, const QString &oldName, const QS
 // category folder. The file keeps its extension's letter case.
 Renamed renameSnippet(const QString &categoryPath, const QString &oldName, const QString &newName);
 
-// Creates the snippet `path` holding `text`, with any missing folders, never
-// over an existing entry. A failure takes away what it created.
-bool addSnippet(const QString &path, const SnippetText &text, QString *errorString);
+// Creates the snippet `path` holding the whole file's `text` as it stands,
+// with any missing folders, never over an existing entry: the name is
+// claimed before the text is written. A failure takes away what it created,
+// the file only while it is still the one it created, and says in
+// `errorString` what it left.
+bool addSnippet(const QString &path, const QString &text, QString *errorString);
 
 } // namespace LibraryEdits

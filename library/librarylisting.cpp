@@ -26,7 +26,8 @@ QDir existingDirectory(const QString &path)
 // sort builds a record per entry that costs as much as reading the folder,
 // half of every listing of 10,000 snippets. Names within one folder are
 // unique, so a plain sort by character code gives the same order.
-QStringList sortedNames(const QDir &directory, const QStringList &nameFilters, QDir::Filters filters)
+QStringList sortedNames(const QDir &directory, const QStringList &nameFilters,
+                        QDir::Filters filters)
 {
     QStringList names;
     QDirIterator it(directory.path(), nameFilters, filters);
@@ -58,8 +59,15 @@ QStringList snippetNames(const QString &categoryPath)
     return names;
 }
 
-QStringList existingFolderNames(const QString &path)
+QStringList existingFolderNames(const QString &path, QString *error)
 {
+    // QDirIterator lists an unreadable folder as empty, without a word.
+    if (error) {
+        if (const Platform::OpenFolder folder(path); !folder.errorString().isEmpty()) {
+            *error = folder.errorString();
+            return {};
+        }
+    }
     QStringList names = sortedNames(QDir(path), {}, QDir::AllDirs | QDir::NoDotAndDotDot);
     if (names.removeAll(defaultEntry) > 0)
         names.prepend(defaultEntry);

@@ -23,7 +23,9 @@ QStringList snippetNames(const QString &categoryPath);
 
 // The same levels for a reader that must not change the disk (the terminal
 // tool): nothing is created, and "Default" stands first only when it exists.
-QStringList existingFolderNames(const QString &path);
+// A folder that cannot be read lists as empty, and `error`, if given, says
+// why.
+QStringList existingFolderNames(const QString &path, QString *error = nullptr);
 
 // A listed snippet: its name and the file the window reads for it.
 struct SnippetEntry
@@ -45,6 +47,8 @@ public:
 
     const QList<SnippetEntry> &snippets() const { return m_snippets; }
     SnippetFile::Bytes read(const SnippetEntry &entry) const;
+    // Why the folder could not be read, or read to its end; empty when it was.
+    QString errorString() const { return m_folder.errorString(); }
 
 private:
     Platform::OpenFolder m_folder;

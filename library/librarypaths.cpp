@@ -107,6 +107,19 @@ NameProblem checkSnippetName(const QString &name)
     return problem != NameProblem::None ? problem : problemOfFileName(name + snippetSuffix);
 }
 
+NameProblem checkNameToRead(const QString &name)
+{
+    if (Platform::isAbsoluteName(name))
+        return NameProblem::LeavesLibrary;
+    QString components = name;
+    if (QDir::separator() != QLatin1Char('/'))
+        components.replace(QDir::separator(), QLatin1Char('/'));
+    const QStringList parts = components.split(QLatin1Char('/'));
+    if (parts.contains(QStringLiteral("..")) || parts.contains(QStringLiteral(".")))
+        return NameProblem::LeavesLibrary;
+    return parts.size() > 1 ? NameProblem::HoldsSeparator : NameProblem::None;
+}
+
 bool isNameInsideLibrary(const QString &name)
 {
     return problemOfPath(name) != NameProblem::LeavesLibrary;

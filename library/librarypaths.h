@@ -45,6 +45,11 @@ NameProblem checkName(const QString &name);
 // gives a hidden ".spt" where a leading dot hides files.
 NameProblem checkSnippetName(const QString &name);
 
+// For a name that is to be read, as another program may have made it: only
+// names that leave the library, or that this system would take for more
+// than one level, are refused. "a\\b.spt" is a snippet on Linux.
+NameProblem checkNameToRead(const QString &name);
+
 // A typed name must stay inside the library: no absolute paths and no ".."
 // component. Separators are allowed here; checkName() refuses them.
 bool isNameInsideLibrary(const QString &name);

@@ -34,6 +34,26 @@ bool moveToTrash(const QString &path);
 // Case-sensitive search of raw bytes, the innermost loop of a find.
 bool containsBytes(const QByteArray &haystack, const QByteArray &needle);
 
+// Which file stands at a path right now. Another program that saves by
+// writing a new file and renaming it over the old one leaves the name and
+// perhaps the size alike, but never the identity.
+struct FileIdentity
+{
+    quint64 device = 0;
+    quint64 file = 0;
+    qint64 size = -1; // -1: nothing there, or it could not be asked
+
+    bool isValid() const { return size >= 0; }
+    bool operator==(const FileIdentity &other) const
+    {
+        return isValid() && device == other.device && file == other.file && size == other.size;
+    }
+    bool operator!=(const FileIdentity &other) const { return !(*this == other); }
+};
+
+// The entry itself, never what a link points to.
+FileIdentity identityOf(const QString &path);
+
 // A folder held open while files in it are read, so that each is opened by
 // its name alone instead of by a path the system must walk again.
 class OpenFolder
@@ -47,13 +67,19 @@ public:
     bool isOpen() const;
     const QString &path() const { return m_path; }
     // The regular files (or links to them) whose names end in `suffix` in
-    // any letter case, hidden ones left out, sorted by character code.
+    // any letter case, hidden ones left out, sorted by character code. A
+    // name that is not in the file system's encoding is left out too: it
+    // could not be opened again by the name shown.
     QStringList fileNamesEndingIn(const QString &suffix) const;
     qintptr handle() const { return m_handle; }
+    // Why the folder could not be opened or listed to its end; empty when
+    // it could.
+    QString errorString() const { return m_error; }
 
 private:
     QString m_path;
     qintptr m_handle = -1;
+    mutable QString m_error;
 };
 
 struct FileRead

@@ -149,10 +149,20 @@ bool containsBytes(const QByteArray &haystack, const QByteArray &needle)
         != nullptr;
 }
 
+FileIdentity identityOf(const QString &path)
+{
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size)};
+}
+
 OpenFolder::OpenFolder(const QString &path)
     : m_path(path)
     , m_handle(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
 {
+    if (m_handle < 0)
+        m_error = qt_error_string(errno);
 }
 
 OpenFolder::~OpenFolder()
@@ -172,10 +182,20 @@ QStringList OpenFolder::fileNamesEndingIn(const QString &suffix) const
     // a whole find spends on reading the files.
     QStringList names;
     DIR *dir = m_handle >= 0 ? ::fdopendir(::dup(int(m_handle))) : nullptr;
-    if (!dir)
+    if (!dir) {
+        if (m_handle >= 0)
+            m_error = qt_error_string(errno);
         return names;
+    }
     const QByteArray ending = QFile::encodeName(suffix);
-    while (const dirent *entry = ::readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                m_error = qt_error_string(errno);
+            break;
+        }
         const char *name = entry->d_name;
         const size_t length = std::strlen(name);
         if (name[0] == '.' || length < size_t(ending.size())
@@ -186,8 +206,11 @@ QStringList OpenFolder::fileNamesEndingIn(const QString &suffix) const
             struct stat info;
             regular = ::fstatat(int(m_handle), name, &info, 0) == 0 && S_ISREG(info.st_mode);
         }
-        if (regular)
-            names.append(QFile::decodeName(name));
+        if (!regular)
+            continue;
+        const QString decoded = QFile::decodeName(name);
+        if (QFile::encodeName(decoded) == QByteArrayView(name, qsizetype(length)))
+            names.append(decoded);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
@@ -237,7 +260,8 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
             }
             result.bytes.resize(qsizetype(std::min<qint64>(filled * 2 + 4096, limit + 1)));
         }
-        const ssize_t got = ::read(fd, result.bytes.data() + filled, size_t(result.bytes.size() - filled));
+        const ssize_t got =
+            ::read(fd, result.bytes.data() + filled, size_t(result.bytes.size() - filled));
         if (got == 0)
             break;
         if (got < 0) {

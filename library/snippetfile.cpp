@@ -28,7 +28,8 @@ const char16_t windows1252High[32] = {
 
 QChar windows1252(unsigned char byte)
 {
-    return (byte >= 0x80 && byte < 0xA0) ? QChar(windows1252High[byte - 0x80]) : QChar(char16_t(byte));
+    return (byte >= 0x80 && byte < 0xA0) ? QChar(windows1252High[byte - 0x80])
+                                          : QChar(char16_t(byte));
 }
 
 // The length of the well-formed UTF-8 sequence at `p`, or 0: no overlong
@@ -207,6 +208,13 @@ bool replaceFile(const QFileInfo &info, std::initializer_list<QByteArray> parts,
     return false;
 }
 
+// Text that starts with U+FEFF starts with the bytes of a byte-order mark,
+// which the next read would drop; a mark in front keeps it.
+QByteArray markFor(const QString &text)
+{
+    return text.startsWith(QChar::ByteOrderMark) ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray();
+}
+
 bool changedSince(const SnippetFile::Bytes &now, const SnippetFile::Stamp &loaded)
 {
     if (now.status == SnippetFile::ReadStatus::Missing)
@@ -233,8 +241,8 @@ QString decode(const QByteArray &bytes)
     }
     // Only the first mark is the file's; U+FEFF right after it is text.
     const QByteArrayView data = QByteArrayView(bytes).sliced(encoding ? 3 : 0);
-    QStringDecoder utf8(QStringConverter::Utf8,
-                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless
+                                                    | QStringConverter::Flag::ConvertInitialBom);
     QString text = utf8(data);
     return utf8.hasError() ? decodeUtf8KeepingStrayBytes(data) : text;
 }
@@ -294,14 +302,20 @@ bool write(const QString &path, const SnippetText &text, QString *errorString, S
             *errorString = reason;
         return false;
     }
-    // Text that starts with U+FEFF starts with the bytes of a byte-order
-    // mark, which the next read would drop; a mark in front keeps it.
-    const QByteArray mark = text.synopsis.startsWith(QChar::ByteOrderMark)
-        ? QByteArrayLiteral("\xEF\xBB\xBF")
-        : QByteArray();
-    return replaceFile(info, {mark, text.synopsis.toUtf8(), lineBreakAfter(text.synopsis),
-                              text.body.toUtf8()},
+    return replaceFile(info, {markFor(text.synopsis), text.synopsis.toUtf8(),
+                              lineBreakAfter(text.synopsis), text.body.toUtf8()},
                        errorString, written);
+}
+
+bool writeText(const QString &path, const QString &text, QString *errorString)
+{
+    const QFileInfo info(path);
+    if (const QString reason = reasonNotToReplace(info); !reason.isEmpty()) {
+        if (errorString)
+            *errorString = reason;
+        return false;
+    }
+    return replaceFile(info, {markFor(text), text.toUtf8()}, errorString, nullptr);
 }
 
 SaveResult save(const QString &path, const SnippetText &text, const Shown &shown, SaveMode mode)

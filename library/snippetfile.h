@@ -40,8 +40,7 @@ SnippetText parse(const QString &text);
 // Larger files are not loaded. Snippets are a few KiB; a file this size is
 // something else that happens to end in ".spt" (a log, a dump), and reading
 // it would hold the window for seconds and take several times its size in
-// memory once decoded and shown.
-// The number comes from the build, which also writes it into the manuals.
+// memory once decoded and shown. The number is set once, in the build.
 constexpr qint64 maximumSize = qint64(QUILLORY_SNIPPET_LIMIT_MIB) * 1024 * 1024;
 
 // What a load saw on disk, so that a later save can tell whether another
@@ -144,5 +143,9 @@ SaveResult save(const QString &path, const SnippetText &text, const Shown &shown
 // `written`, if given, gets the stamp of what was saved.
 bool write(const QString &path, const SnippetText &text, QString *errorString,
            Stamp *written = nullptr);
+
+// The same for a whole file's text, stored as it stands: a carriage return
+// before the first line feed stays, and no line feed is added.
+bool writeText(const QString &path, const QString &text, QString *errorString);
 
 } // namespace SnippetFile

@@ -8,8 +8,14 @@
 
 #include <csignal>
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #endif
 
 // quillory-cli's commands on a small library: output, exit status, refusals,
@@ -23,6 +29,26 @@ private Q_SLOTS:
     void commands_data();
     void commands();
 };
+
+namespace {
+
+#ifdef Q_OS_LINUX
+// Root reads every folder whatever its mode; without these two capabilities
+// it is held to the mode like anyone else.
+bool overridePermissions(bool on)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2];
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const quint32 bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    data[0].effective = on ? data[0].effective | (data[0].permitted & bits)
+                           : data[0].effective & ~bits;
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+#endif
+
+} // namespace
 
 void TestCli::init()
 {
@@ -43,8 +69,10 @@ void TestCli::commands_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
     // At Odd/Files: "fifo.spt", "huge.spt" (over the size limit), "twice.spt" and
-    // "twice.SPT", or "shadow.SPT" beside a FIFO "shadow.spt"; or "limit":
-    // files may not grow beyond 4 KiB.
+    // "twice.SPT", or "shadow.SPT" beside a FIFO "shadow.spt", "a\b.spt", a
+    // name that is not UTF-8 ("latin1"); "unreadable": Odd/Files cannot be
+    // read, Odd/Fine holds "ok.spt"; or "limit": files may not grow beyond
+    // 4 KiB. Input "closed", "folder" or "endless" (/dev/zero); output "full".
     QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("output");
@@ -66,6 +94,14 @@ void TestCli::commands_data()
     row("missing language", {"list", "Perl"}, 2, "", "no such language");
     row("name leaving the library", {"list", ".."}, 2, "", "\"..\"");
     row("other library", {"list", "--library", TestSupport::lib("C++")}, 0, "Strings\n");
+    row("empty library name refused", {"list", "--library", ""}, 2, "", "--library: empty");
+    row("output that cannot be written", {"list"}, 2, "", "standard output: write error", "full");
+    row("name that is not UTF-8 not listed", {"list", "Odd", "Files"}, 0, "a\\b\n", QString(),
+        "latin1");
+    row("unreadable category said, the rest listed", {"list", "--all", "Odd"}, 2,
+        "Odd/Fine/ok\n", "Odd/Files: Permission denied", "unreadable");
+    row("unreadable category", {"list", "Odd", "Files"}, 2, "", "Permission denied",
+        "unreadable");
 
     row("body", {"show", "C++/Strings/Join"}, 0, "x.join(y)\n");
     row("UTF-16 synopsis", {"show", "--synopsis", "Default/Default/Wide"}, 0, "Wide\n");
@@ -74,6 +110,8 @@ void TestCli::commands_data()
     row("FIFO is never opened", {"show", "Odd/Files/fifo"}, 2, "", "not a regular file", "fifo");
     row("file over the size limit", {"show", "Odd/Files/huge"}, 2, "", "larger than 32 MiB", "huge");
     row("address of two parts", {"show", "C++/Join"}, 2, "", "Language/Category/Name");
+    row("name made elsewhere shown", {"show", "Odd/Files/a\\b"}, 0, "body", QString(), "latin1");
+    row("show into a full disk", {"show", "C++/Strings/Join"}, 2, "", "write error", "full");
 
     // The stray byte used to turn the whole file into Windows-1252 mojibake.
     row("UTF-8 with a stray byte", {"show", "--synopsis", "Odd/Files/mixed"}, 0,
@@ -105,6 +143,9 @@ void TestCli::commands_data()
         "C++/Strings/Split:2:auto parts = s.split(',');\n");
     row("FIFO is not listed", {"find", "-F", "zzz", "Odd"}, 1, "", QString(), "fifo");
     row("file over the size limit skipped", {"find", "-F", "zzz", "Odd"}, 1, "", "skipped", "huge");
+    row("name that is not UTF-8 no trouble", {"find", "-F", "zzz", "Odd"}, 1, "", QString(),
+        "latin1");
+    row("find into a full disk", {"find", "-F", "split"}, 2, "", "write error", "full");
     row("invalid expression", {"find", "("}, 2, "", "invalid pattern");
     row("missing category", {"find", "x", "C++", "Nope"}, 2, "", "no such category");
 
@@ -120,6 +161,22 @@ void TestCli::commands_data()
     QTest::newRow("failed add takes its folders away")
         << QStringList{"add", "Perl/Loops/foreach"} << QByteArray(8192, 'x') << "limit" << 2
         << QByteArray() << "nothing was added" << QString();
+    const auto addRow = [](const char *name, const QStringList &arguments, const QByteArray &input,
+                           int status, const QString &error, const QString &written,
+                           const QString &setup = QString()) {
+        QTest::newRow(name) << arguments << input << setup << status << QByteArray() << error
+                            << written;
+    };
+    addRow("add keeps a carriage return before the first line feed", {"add", "P/L/crlf"},
+           "Join\r\nx.join(y)\n", 0, QString(), "P/L/crlf.spt");
+    addRow("add adds no line feed to a synopsis alone", {"add", "P/L/one"}, "one line", 0,
+           QString(), "P/L/one.spt");
+    addRow("add --replace from a folder changes nothing", {"add", "--replace", "C++/Strings/Join"},
+           "", 2, "standard input", QString(), "folder");
+    addRow("add from a closed input changes nothing", {"add", "P/L/x"}, "", 2,
+           "standard input: cannot be read", QString(), "closed");
+    addRow("add reads no more than a snippet may hold", {"add", "P/L/zero"}, "", 2,
+           "more than 32 MiB", QString(), "endless");
     row("add outside the library", {"add", "../Escaped/x"}, 2, "", "\"..\"");
 #ifdef Q_OS_UNIX
     row("add a hidden language", {"add", ".NET/Loops/x"}, 2, "", "start with");
@@ -141,6 +198,19 @@ void TestCli::commands()
     QFETCH(QString, written);
 
     const QString odd = TestSupport::lib(QStringLiteral("Odd/Files/") + setup);
+    QBuffer in(&input);
+    QByteArray outBytes;
+    QByteArray errBytes;
+    QBuffer out(&outBytes);
+    QBuffer err(&errBytes);
+    QFile otherIn;
+    QFile otherOut;
+    QIODevice *inDevice = &in;
+    QIODevice *outDevice = &out;
+    if (setup != QLatin1String("closed"))
+        in.open(QIODevice::ReadOnly);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
     if (setup == QLatin1String("mixed"))
         TestSupport::writeFile(QStringLiteral("Odd/Files/mixed.spt"), "Cr\xC3\xA8me br\xC3\xBBl\xE9" "e\n");
     if (setup == QLatin1String("huge")) {
@@ -148,10 +218,17 @@ void TestCli::commands()
         QFile file(odd + ".spt"); // sparse: the size is all that counts
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(SnippetFile::maximumSize + 1));
     }
+#ifndef Q_OS_LINUX
+    if (setup == QLatin1String("full") || setup == QLatin1String("endless")
+        || setup == QLatin1String("unreadable"))
+        QSKIP("/dev/full, /dev/zero and capabilities are Linux's");
+#endif
 #ifndef Q_OS_UNIX
     if (setup == QLatin1String("fifo") || setup == QLatin1String("shadow")
-        || setup == QLatin1String("limit"))
-        QSKIP("FIFOs and a file-size limit are made with POSIX calls");
+        || setup == QLatin1String("limit") || setup == QLatin1String("folder")
+        || setup == QLatin1String("latin1"))
+        QSKIP("FIFOs, a file-size limit, folders as input and names that are not UTF-8 "
+              "are POSIX's");
     if (setup == QLatin1String("twice"))
         QSKIP("Windows file names ignore letter case: the two files would be one");
 #else
@@ -163,6 +240,35 @@ void TestCli::commands()
         TestSupport::writeFile("Odd/Files/" + setup + ".SPT", "twice");
     if (setup == QLatin1String("twice"))
         TestSupport::writeFile("Odd/Files/twice.spt", "twice");
+    if (setup == QLatin1String("latin1")) {
+        TestSupport::writeFile(QStringLiteral("Odd/Files/a\\b.spt"), "synopsis\nbody");
+        const QByteArray name = QFile::encodeName(TestSupport::lib(QStringLiteral("Odd/Files/")))
+            + "caf\xE9.spt";
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    if (setup == QLatin1String("folder")) {
+        const int fd = ::open(QFile::encodeName(TestSupport::documentsPath()).constData(),
+                              O_RDONLY | O_DIRECTORY);
+        QVERIFY(otherIn.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        inDevice = &otherIn;
+    }
+    if (setup == QLatin1String("endless")) {
+        otherIn.setFileName(QStringLiteral("/dev/zero"));
+        QVERIFY(otherIn.open(QIODevice::ReadOnly));
+        inDevice = &otherIn;
+    }
+    if (setup == QLatin1String("full")) {
+        otherOut.setFileName(QStringLiteral("/dev/full"));
+        QVERIFY(otherOut.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        outDevice = &otherOut;
+    }
+    const QString unreadable = TestSupport::lib(QStringLiteral("Odd/Files"));
+    if (setup == QLatin1String("unreadable")) {
+        TestSupport::writeFile(QStringLiteral("Odd/Files/hidden.spt"), "x");
+        TestSupport::writeFile(QStringLiteral("Odd/Fine/ok.spt"), "ok");
+    }
     struct rlimit unlimited;
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
     if (setup == QLatin1String("limit")) {
@@ -174,17 +280,23 @@ void TestCli::commands()
 #endif
     const TreeSnapshot::Tree before = TreeSnapshot::take(TestSupport::documentsPath());
 
-    QBuffer in(&input);
-    QByteArray outBytes;
-    QByteArray errBytes;
-    QBuffer out(&outBytes);
-    QBuffer err(&errBytes);
-    in.open(QIODevice::ReadOnly);
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    const int result = CliCommands::run(QStringList{"quillory-cli"} + arguments, in, out, err);
+#ifdef Q_OS_LINUX
+    const QFileDevice::Permissions readable = QFile::permissions(unreadable);
+    if (setup == QLatin1String("unreadable")) {
+        QVERIFY(QFile::setPermissions(unreadable, {}));
+        QVERIFY(overridePermissions(false));
+    }
+#endif
+    const int result =
+        CliCommands::run(QStringList{"quillory-cli"} + arguments, *inDevice, *outDevice, err);
 #ifdef Q_OS_UNIX
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
+#endif
+#ifdef Q_OS_LINUX
+    if (setup == QLatin1String("unreadable")) {
+        QVERIFY(overridePermissions(true));
+        QVERIFY(QFile::setPermissions(unreadable, readable));
+    }
 #endif
 
     QVERIFY2(error.isEmpty() ? errBytes.isEmpty() : errBytes.contains(error.toUtf8()),

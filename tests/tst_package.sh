@@ -24,7 +24,7 @@ zip=$(ls "$work"/out/*.zip)
 (cd "$work" && cmake -E tar xf "$zip") || fail "could not unpack $zip"
 exe=$(find "$work" -path "$work/out" -prune -o -name quillory.exe -print)
 [ -n "$exe" ] || fail "no quillory.exe in $zip"
-echo "unpacked:" "$(dirname "$exe")"/*
+(cd "$(dirname "$exe")" && echo "unpacked:" *)
 
 # Only what the ZIP holds: no Qt or MinGW folders on the search path.
 unset WINEPATH QT_PLUGIN_PATH
@@ -66,7 +66,11 @@ settings='HKCU\Software\Brantova\Quillory'
 wine reg add "$settings" /v Language /d Perl /f >/dev/null 2>&1
 profile=$(winepath -u "$(wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')" 2>/dev/null)
 # The snippet below is written into this profile: never outside the prefix.
-case $profile in "$WINEPREFIX"/drive_c/users/?*) ;; *) fail "profile '$profile' is not in the prefix" ;; esac
+case $profile in
+    */../* | */..) fail "profile '$profile' climbs out of the prefix" ;;
+    "$WINEPREFIX"/?*) ;;
+    *) fail "profile '$profile' is not in the prefix" ;;
+esac
 snippet="$profile/Documents/My Snippets/Perl/Loops/each.spt"
 mkdir -p "$(dirname "$snippet")"
 # shellcheck disable=SC2016 # Perl's $x, not the shell's

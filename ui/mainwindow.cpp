@@ -12,6 +12,7 @@
 #include "ui/mainwindowform.h"
 #include "ui/settingskeys.h"
 #include "ui/snippetfields.h"
+#include "ui/startupguard.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -25,6 +26,9 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTextEdit>
+#include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -77,6 +81,21 @@ MainWindow::MainWindow(QWidget *parent)
     , snippet{&MainWindowForm::comboBoxSnippet, SettingsKeys::snippet, QStringLiteral("Snippet"),
               &MainWindow::currentCategoryPath, &MainWindow::listSnippets, true}
 {
+    StartupGuard::ignoreFileSizeSignal();
+    // Once per process, before its first QSettings: QSettings keeps what it
+    // was set up with, and the user needs telling only once.
+    static const QString settingsProblem = StartupGuard::keepSettingsFromBlocking();
+    static bool settingsProblemTold = false;
+    if (!settingsProblem.isEmpty() && !std::exchange(settingsProblemTold, true)) {
+        QTimer::singleShot(0, this, [this] {
+            auto *notice = new QMessageBox(QMessageBox::Warning, tr("Settings"), settingsProblem,
+                                           QMessageBox::Ok, this);
+            notice->setTextFormat(Qt::PlainText);
+            notice->setAttribute(Qt::WA_DeleteOnClose);
+            notice->open();
+        });
+    }
+
     form->setupForm(this);
     fields = std::make_unique<SnippetFields>(form->lineEditSynopsis, form->textEditSnippet);
     // Attached while the body is empty: each text is then coloured as it is
@@ -179,6 +198,13 @@ void MainWindow::loadSnippet()
         return;
     }
 
+    if (const QString why = SnippetFields::whyNotEditable(file.text); !why.isEmpty()) {
+        // Not shown is not loaded: a save must not replace it with empty fields.
+        shown.status = SnippetFile::ReadStatus::TooLarge;
+        fields->showUnloadable(
+            tr("\"%1\" is not shown: %2.").arg(form->comboBoxSnippet->currentText(), why));
+        return;
+    }
     fields->show(file.text);
     // Only a zero-byte file leaves the focus where it was; a file holding
     // nothing but a line break still has a (blank) first line.

@@ -1,5 +1,6 @@
 #include "ui/snippetfields.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -45,12 +46,38 @@ QString asTheDocumentShowsIt(QString body)
 constexpr qsizetype longestEditableSynopsis = 1024 * 1024;
 constexpr qsizetype shownOfALongerSynopsis = 32767; // QLineEdit's own default limit
 
+qsizetype documentLines(const QString &body)
+{
+    qsizetype lines = 1;
+    const qsizetype size = body.size();
+    const QChar *text = body.constData();
+    for (qsizetype i = 0; i < size; ++i) {
+        // A carriage return before a line feed is part of that one break.
+        if (text[i] == QLatin1Char('\n')
+            || (isDocumentBreak(text[i]) && !(i + 1 < size && text[i + 1] == QLatin1Char('\n'))))
+            ++lines;
+    }
+    return lines;
+}
+
 } // namespace
 
 SnippetFields::SnippetFields(QLineEdit *synopsis, QTextEdit *body)
     : m_synopsis(synopsis)
     , m_body(body)
 {
+}
+
+QString SnippetFields::whyNotEditable(const SnippetText &text)
+{
+    const qsizetype lines = documentLines(text.body);
+    if (lines <= mostLines)
+        return QString();
+    return QCoreApplication::translate("SnippetFields",
+                                       "it has %1 lines, more than the %2 the editor can take "
+                                       "without holding the window up")
+        .arg(lines)
+        .arg(mostLines);
 }
 
 void SnippetFields::show(const SnippetText &text)

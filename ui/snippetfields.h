@@ -15,6 +15,15 @@ class SnippetFields
 public:
     SnippetFields(QLineEdit *synopsis, QTextEdit *body);
 
+    // Why the text is not given to the editor, or an empty string when it
+    // may be. The document lays out each line as a block of its own, so
+    // millions of short lines hold the window for half a minute and take a
+    // gigabyte, far below the byte limit.
+    static QString whyNotEditable(const SnippetText &text);
+    // About what this machine's editor takes in a second (bench/: the load
+    // rows by line feeds); a million lines take it over three.
+    static constexpr qsizetype mostLines = 300000;
+
     void show(const SnippetText &text);
     void clear();
     // Empty and read-only, with the reason in place of the text: nothing

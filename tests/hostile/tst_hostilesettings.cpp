@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFont>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRect>
@@ -18,6 +19,10 @@
 #include <climits>
 #include <cstdio>
 #include <limits>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 // Settings that another version, a crash or a hand-edit has left behind.
 // QSettings reads its file once per process, so every case starts the window
@@ -48,6 +53,10 @@ int runChild(int argc, char *argv[])
                     qPrintable(window.findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->text()));
         std::printf("size=%dx%d\n", window.width(), window.height());
         std::printf("font=%g|%d\n", font.pointSizeF(), font.pixelSize());
+        QString notices;
+        for (const QMessageBox *box : window.findChildren<QMessageBox *>())
+            notices += box->text().replace(QLatin1Char('\n'), QLatin1Char(' '));
+        std::printf("notice=%s\n", qPrintable(notices));
         if (!window.close())
             return 4;
         QCoreApplication::processEvents();
@@ -355,18 +364,44 @@ void TestHostileSettings::settingsThatCannotBeRead_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("fifo");
+    QTest::addColumn<QString>("link"); // to the FIFO, or without one to nothing
+    QTest::addColumn<QString>("notice"); // the file a notice names; empty: none
 
-    QTest::newRow("the settings file is a folder") << ".config/Brantova/Quillory.conf/inside" << "";
-    QTest::newRow("the settings folder is a file") << "" << ".config/Brantova";
-    QTest::newRow("the configuration folder is a file") << "" << ".config";
+    const QString conf = QStringLiteral(".config/Brantova/Quillory.conf");
+    const QString lock = conf + QStringLiteral(".lock");
+    QTest::newRow("the settings file is a folder")
+        << conf + QStringLiteral("/inside") << "" << "" << "" << conf;
+    QTest::newRow("the settings folder is a file") << "" << ".config/Brantova" << "" << "" << "";
+    QTest::newRow("the configuration folder is a file") << "" << ".config" << "" << "" << "";
+    QTest::newRow("the settings file is a FIFO") << "" << "" << conf << "" << conf;
+    QTest::newRow("the settings file links to a FIFO") << "" << "" << "fifo" << conf << conf;
+    QTest::newRow("the lock is a folder") << lock + QStringLiteral("/inside") << "" << "" << ""
+                                          << lock;
+    QTest::newRow("the lock is a FIFO") << ".config/Brantova" << "" << lock << "" << lock;
+    QTest::newRow("the lock links to nothing") << ".config/Brantova" << "" << "" << lock << lock;
 }
 
 void TestHostileSettings::settingsThatCannotBeRead()
 {
     QFETCH(QString, folder);
     QFETCH(QString, file);
+    QFETCH(QString, fifo);
+    QFETCH(QString, link);
+    QFETCH(QString, notice);
 #ifdef Q_OS_WIN
     QSKIP("No settings file can be in the way on Windows: the registry holds the settings");
+#else
+    if (!fifo.isEmpty()) {
+        const QString path = m_home + QLatin1Char('/') + fifo;
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    }
+    if (!link.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(m_home + QLatin1Char('/') + link).absolutePath()));
+        const QString target = fifo.isEmpty() ? QStringLiteral("nowhere") : fifo;
+        QVERIFY(QFile::link(m_home + QLatin1Char('/') + target, m_home + QLatin1Char('/') + link));
+    }
 #endif
     if (!folder.isEmpty())
         QVERIFY(QDir().mkpath(m_home + QLatin1Char('/') + folder));
@@ -382,6 +417,9 @@ void TestHostileSettings::settingsThatCannotBeRead()
     QVERIFY2(outcome.ok, qPrintable(outcome.failure));
     // Nothing remembered, and nothing to remember with: the fallbacks.
     QCOMPARE(outcome.report.value(QStringLiteral("current")), QStringLiteral("Default|Default|"));
+    const QString told = outcome.report.value(QStringLiteral("notice"));
+    QVERIFY2(notice.isEmpty() ? told.isEmpty() : told.contains(m_home + QLatin1Char('/') + notice + QLatin1Char('"')),
+             qPrintable(told));
 
     TreeSnapshot::Tree after = TreeSnapshot::take(m_home);
     QVERIFY_TREE_UNCHANGED(TreeSnapshot::differences(before, after));
