@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -145,6 +146,18 @@ inline void remember(const QString &language, const QString &category, const QSt
     settings.setValue(QStringLiteral("Snippet"), snippet);
 }
 
+// Every file and folder below the library, for "nothing changed" checks.
+inline QStringList libraryTree()
+{
+    QStringList entries;
+    QDirIterator it(libraryPath(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        entries << it.next();
+    entries.sort();
+    return entries;
+}
+
 // The entries of a combo box, in order.
 inline QStringList itemTexts(const QComboBox *box)
 {
@@ -176,7 +189,10 @@ inline void endTest()
 
 // Runs `answer` on the next modal dialog, once it is open. Call before the
 // action that opens the dialog; returns a flag that tells whether it ran.
-inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answer)
+// With `className`, only a dialog of that class counts: another one (a name
+// dialog before the question) is left to its own answer.
+inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answer,
+                                            const char *className = nullptr)
 {
     QObject *scope = testScope().get();
     if (!scope)
@@ -186,8 +202,9 @@ inline std::shared_ptr<bool> whenModalOpens(std::function<void(QWidget *)> answe
     // Only the pending timer owns the poll; a strong self-reference would
     // keep it alive forever (and fail the leak checker).
     const std::weak_ptr<std::function<void(int)>> self = poll;
-    *poll = [answer, done, self, scope](int triesLeft) {
-        if (QWidget *dialog = QApplication::activeModalWidget()) {
+    *poll = [answer, done, self, scope, className](int triesLeft) {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (dialog && (!className || dialog->inherits(className))) {
             answer(dialog);
             *done = true;
             return;

@@ -4,10 +4,11 @@
 #include "ui/mainwindow.h"
 
 #include <QComboBox>
-#include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
+#include <QAction>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QSettings>
 #include <QTextEdit>
 
@@ -37,6 +38,8 @@ private Q_SLOTS:
 
     void saveWithEmptyListAsksForAName();
     void saveFailureIsReportedAndKeepsTheFile();
+    void unsavedEditsAreAskedAbout_data();
+    void unsavedEditsAreAskedAbout();
 
     void cancelledAddChangesNothing_data();
     void cancelledAddChangesNothing();
@@ -62,6 +65,11 @@ private:
     QString synopsis() { return m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->text(); }
     QString body() { return m_window->findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->toPlainText(); }
     QStringList items(const char *name) { return TestSupport::itemTexts(box(name)); }
+    QString current()
+    {
+        return QStringList{box("comboBoxLanguage")->currentText(), box("comboBoxCategory")->currentText(),
+                           box("comboBoxSnippet")->currentText()}.join(QLatin1Char('/'));
+    }
     void open() { m_window.reset(new MainWindow); }
 
     std::unique_ptr<MainWindow> m_window;
@@ -70,6 +78,7 @@ private:
 namespace {
 
 using TestSupport::lib;
+using TestSupport::libraryTree;
 using TestSupport::readFile;
 using TestSupport::remember;
 using TestSupport::writeFile;
@@ -83,6 +92,45 @@ void makeDirs(std::initializer_list<const char *> relatives)
 QString setting(const char *key)
 {
     return QSettings().value(QLatin1String(key), QStringLiteral("<absent>")).toString();
+}
+
+QVariantMap allSettings()
+{
+    QSettings settings;
+    QVariantMap values;
+    for (const QString &key : settings.allKeys())
+        values.insert(key, settings.value(key));
+    return values;
+}
+
+struct Asked
+{
+    QStringList texts;
+    QList<Qt::TextFormat> formats;
+};
+
+// Answers the next message boxes in turn ("save", "discard", "cancel", or
+// the text of another button), noting what each one said.
+void answerMessages(QStringList answers, const std::shared_ptr<Asked> &asked)
+{
+    if (answers.isEmpty())
+        return;
+    TestSupport::whenModalOpens([answers, asked](QWidget *w) mutable {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        asked->texts << box->text();
+        asked->formats << box->textFormat();
+        const QString answer = answers.takeFirst();
+        answerMessages(answers, asked);
+        const QMap<QString, QMessageBox::StandardButton> standard = {
+            {"save", QMessageBox::Save}, {"discard", QMessageBox::Discard}, {"cancel", QMessageBox::Cancel}};
+        if (QAbstractButton *button = box->button(standard.value(answer, QMessageBox::NoButton)))
+            return button->click();
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text().remove(QLatin1Char('&')).compare(answer, Qt::CaseInsensitive) == 0)
+                return button->click();
+        }
+        box->reject();
+    }, "QMessageBox");
 }
 
 } // namespace
@@ -244,12 +292,16 @@ void TestLibrary::saveWithEmptyListAsksForAName()
     click("pushButtonSaveSnippet");
     QVERIFY(*typed);
     QCOMPARE(readFile(QStringLiteral("L/Default/alpha.spt")), QByteArray("syn\n"));
-    QCOMPARE(box("comboBoxSnippet")->count(), 0);
-
-    // Still no current snippet, so the next save asks again.
+    // Listed and current: the next save writes to it. It used to stay
+    // unlisted, and the next save was refused because the name existed.
+    QCOMPARE(items("comboBoxSnippet"), QStringList{"alpha"});
+    QCOMPARE(setting("Snippet"), QStringLiteral("alpha"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("alpha[*] \u2014 Quillory"));
+    m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->setText(QStringLiteral("syn 2"));
     auto again = TestSupport::cancelNextDialog();
     click("pushButtonSaveSnippet");
-    QVERIFY(*again);
+    QVERIFY(!*again);
+    QCOMPARE(readFile(QStringLiteral("L/Default/alpha.spt")), QByteArray("syn 2\n"));
 }
 
 void TestLibrary::saveFailureIsReportedAndKeepsTheFile()
@@ -273,6 +325,193 @@ void TestLibrary::saveFailureIsReportedAndKeepsTheFile()
     QVERIFY(*warned);
     QVERIFY2(message.contains(QStringLiteral("not saved")), qPrintable(message));
     QVERIFY(QFileInfo(lib(QStringLiteral("L/C/s.spt/inside"))).isDir());
+}
+
+void TestLibrary::unsavedEditsAreAskedAbout_data()
+{
+    QTest::addColumn<QString>("name");     // of the snippet being edited
+    QTest::addColumn<bool>("edit");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("typed");    // into the action's name dialog
+    QTest::addColumn<QByteArray>("theirs"); // another program's save before the action
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("goesTo");   // the selection afterwards; empty: the window closed
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("bytes");
+
+    const QByteArray old("syn a\nbody a");
+    const QByteArray saved("syn a\nbody a edited");
+    struct Path
+    {
+        const char *row;
+        const char *action;
+        const char *typed;
+        const char *goesTo;
+        const char *otherBody; // none: the listing comes back to the edited snippet
+    };
+    const Path paths[] = {
+        {"choose snippet", "snippet box", "", "L/C/b", "body b"},
+        {"choose category", "category box", "", "L/D/c", "body c"},
+        {"choose language", "language box", "", "M/Default/", ""},
+        {"add language", "pushButtonAddLanguage", "N", "N/Default/", ""},
+        {"add category", "pushButtonAddCategory", "F", "L/F/", ""},
+        {"add snippet", "pushButtonAddSnippet", "n", "L/C/n", ""},
+        {"rename language", "actionRename_Language", "L2", "L2/C/a", nullptr},
+        {"rename category", "actionRename_Category", "C2", "L/C2/a", nullptr},
+        {"remove language", "pushButtonRemoveLanguage", "", "L/C/a", nullptr},
+        {"remove category", "pushButtonRemoveCategory", "", "L/C/a", nullptr},
+        {"quit", "actionQuit", "", "", nullptr},
+        {"close button", "close", "", "", nullptr},
+        {"session ends", "session", "", "", nullptr},
+    };
+    for (const Path &path : paths) {
+        for (const char *answer : {"save", "discard", "cancel"}) {
+            const bool cancel = qstrcmp(answer, "cancel") == 0;
+            const bool save = qstrcmp(answer, "save") == 0;
+            const bool backToA = path.otherBody == nullptr && *path.goesTo;
+            const QString body = cancel || !*path.goesTo ? QStringLiteral("body a edited")
+                : backToA ? (save ? QStringLiteral("body a edited") : QStringLiteral("body a"))
+                          : QString::fromUtf8(path.otherBody);
+            QTest::addRow("%s, %s", path.row, answer)
+                << "a" << true << path.action << path.typed << QByteArray() << QStringList{answer}
+                << (cancel ? QStringLiteral("L/C/a") : QString::fromUtf8(path.goesTo)) << body
+                << (backToA && !cancel ? path.goesTo + QStringLiteral(".spt") : QStringLiteral("L/C/a.spt"))
+                << (save ? saved : old);
+        }
+    }
+
+    QTest::newRow("nothing edited, nothing asked")
+        << "a" << false << "snippet box" << "" << QByteArray() << QStringList() << "L/C/b"
+        << "body b" << "L/C/a.spt" << old;
+    QTest::newRow("nothing edited, quit asks nothing")
+        << "a" << false << "actionQuit" << "" << QByteArray() << QStringList() << ""
+        << "body a" << "L/C/a.spt" << old;
+    QTest::newRow("rename snippet keeps the edits, unsaved")
+        << "a" << true << "actionRename_Snippet" << "a2" << QByteArray() << QStringList()
+        << "L/C/a2" << "body a edited" << "L/C/a2.spt" << old;
+    QTest::newRow("rename snippet onto another one is refused before any question")
+        << "a" << true << "actionRename_Snippet" << "b" << QByteArray() << QStringList{"OK"}
+        << "L/C/a" << "body a edited" << "L/C/a.spt" << old;
+    QTest::newRow("remove snippet asks nothing")
+        << "a" << true << "pushButtonRemoveSnippet" << "" << QByteArray() << QStringList()
+        << "L/C/b" << "body b" << "L/C/a.spt" << QByteArray("<missing>");
+    QTest::newRow("save kept another program's version: nothing goes on")
+        << "a" << true << "snippet box" << "" << QByteArray("theirs\n")
+        << QStringList{"save", "cancel"} << "L/C/a" << "body a edited" << "L/C/a.spt"
+        << QByteArray("theirs\n");
+    QTest::newRow("save replaced another program's version")
+        << "a" << true << "snippet box" << "" << QByteArray("theirs\n")
+        << QStringList{"save", "replace"} << "L/C/b" << "body b" << "L/C/a.spt" << saved;
+#ifndef Q_OS_WIN
+    // A file name that, as rich text, drew a message of its own.
+    QTest::newRow("markup in the name is shown as typed")
+        << "<p style=\"color:green\">Replace is safe" << true << "snippet box" << ""
+        << QByteArray("theirs\n") << QStringList{"save", "cancel"} << "L/C/a" << "body a edited"
+        << "L/C/a.spt" << QByteArray("theirs\n");
+#endif
+}
+
+void TestLibrary::unsavedEditsAreAskedAbout()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, edit);
+    QFETCH(QString, action);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, theirs);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, goesTo);
+    QFETCH(QString, body);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+
+    // The edited snippet sorts first, as "a" does, so that a listing's
+    // fallback is never mistaken for a return to it.
+    writeFile(QStringLiteral("L/C/") + name + QStringLiteral(".spt"), "syn a\nbody a");
+    writeFile(QStringLiteral("L/C/b.spt"), "syn b\nbody b");
+    writeFile(QStringLiteral("L/D/c.spt"), "syn c\nbody c");
+    writeFile(QStringLiteral("M/E/m.spt"), "syn m\nbody m");
+    remember("L", "C", name);
+    open();
+    if (file == QLatin1String("L/C/a.spt"))
+        file = QStringLiteral("L/C/") + name + QStringLiteral(".spt");
+    if (goesTo == QLatin1String("L/C/a"))
+        goesTo = QStringLiteral("L/C/") + name;
+    QCOMPARE(current(), QStringLiteral("L/C/") + name);
+    auto *bodyEdit = m_window->findChild<QTextEdit *>(QStringLiteral("textEditSnippet"));
+    if (edit) {
+        bodyEdit->moveCursor(QTextCursor::End);
+        QTest::keyClicks(bodyEdit, QStringLiteral(" edited"));
+    }
+    QCOMPARE(m_window->isWindowModified(), edit);
+    QCOMPARE(m_window->windowTitle(), name + QStringLiteral("[*] \u2014 Quillory"));
+    if (!theirs.isEmpty())
+        writeFile(QStringLiteral("L/C/") + name + QStringLiteral(".spt"), theirs);
+    const QStringList treeBefore = libraryTree();
+    const QVariantMap settingsBefore = allSettings();
+
+    QSessionManager *manager = nullptr;
+    if (action == QLatin1String("session")) {
+        manager = qApp->findChild<QSessionManager *>();
+        if (!manager)
+            QSKIP("This platform has no session manager");
+        if (!manager->allowsInteraction()) {
+            if (answers != QStringList{"cancel"})
+                QSKIP("This platform's session manager gives no leave to ask: the session ends "
+                      "with the window as it is, as the cancel row checks");
+            answers.clear();
+        }
+    }
+    if (!typed.isEmpty())
+        TestSupport::typeIntoNextInputDialog(typed);
+    auto asked = std::make_shared<Asked>();
+    answerMessages(answers, asked);
+    if (action == QLatin1String("snippet box"))
+        box("comboBoxSnippet")->setCurrentText(QStringLiteral("b"));
+    else if (action == QLatin1String("category box"))
+        box("comboBoxCategory")->setCurrentText(QStringLiteral("D"));
+    else if (action == QLatin1String("language box"))
+        box("comboBoxLanguage")->setCurrentText(QStringLiteral("M"));
+    else if (action.startsWith(QLatin1String("pushButton")))
+        click(action.toLatin1().constData());
+    else if (action.startsWith(QLatin1String("action")) || action == QLatin1String("close")) {
+        m_window->show();
+        if (action == QLatin1String("close"))
+            m_window->close();
+        else
+            m_window->findChild<QAction *>(action)->trigger();
+    } else if (manager) {
+        Q_EMIT qApp->commitDataRequest(*manager);
+    }
+
+    QCOMPARE(asked->texts.size(), answers.size());
+    if (!answers.isEmpty() && answers.constFirst() != QLatin1String("OK"))
+        QCOMPARE(asked->texts.constFirst(), QStringLiteral("The snippet \u201c") + name
+                                                + QStringLiteral("\u201d has changes that are not saved."));
+    for (Qt::TextFormat format : asked->formats)
+        QCOMPARE(format, Qt::PlainText);
+    const bool cancelled = answers.contains(QStringLiteral("cancel")) || (manager && answers.isEmpty());
+    if (action == QLatin1String("actionQuit") || action == QLatin1String("close"))
+        QCOMPARE(m_window->isVisible(), cancelled);
+    if (!goesTo.isEmpty())
+        QCOMPARE(current(), goesTo);
+    QCOMPARE(bodyEdit->toPlainText(), body);
+    QCOMPARE(readFile(file), bytes);
+    if (cancelled) {
+        QCOMPARE(libraryTree(), treeBefore);
+        QCOMPARE(allSettings(), settingsBefore);
+        QVERIFY(m_window->isWindowModified());
+    }
+    if (action == QLatin1String("actionRename_Snippet") && answers.isEmpty()) {
+        // The renamed file is still the one shown: saved without a question.
+        auto askedAgain = TestSupport::cancelNextDialog();
+        click("pushButtonSaveSnippet");
+        QVERIFY(!*askedAgain);
+        QCOMPARE(readFile(file), QByteArray("syn a\nbody a edited"));
+    }
+    // Let a window kept open by Cancel go without asking again.
+    m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->setModified(false);
+    bodyEdit->document()->setModified(false);
 }
 
 void TestLibrary::cancelledAddChangesNothing_data()
@@ -370,15 +609,6 @@ void TestLibrary::unusableNamesAreRefused()
     QFETCH(QString, name);
     open();
     QSettings().clear();
-    const auto libraryTree = [] {
-        QStringList entries;
-        QDirIterator it(TestSupport::libraryPath(),
-                        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext())
-            entries << it.next();
-        return entries;
-    };
     const QStringList before = libraryTree();
 
     auto typed = TestSupport::typeIntoNextInputDialog(name);
@@ -411,6 +641,8 @@ void TestLibrary::addSnippetCreatesAnEmptyFile()
     QCOMPARE(box("comboBoxSnippet")->currentText(), QStringLiteral("v1.2"));
     QCOMPARE(synopsis(), QString());
     QCOMPARE(body(), QString());
+    // Ready for the synopsis to be typed.
+    QCOMPARE(m_window->focusWidget(), m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis")));
 }
 
 void TestLibrary::removeLanguageTakesOnlyEmptyFolders()

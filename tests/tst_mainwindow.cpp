@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QClipboard>
 #include <QComboBox>
 #include <QEvent>
 #include <QFontDatabase>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -33,11 +35,14 @@ private Q_SLOTS:
     void objectTree();
     void selectorRowsCentreTheirButtons();
     void menusInTheOrderTheUserSees();
+    void keysReachTheCommands_data();
+    void keysReachTheCommands();
     void texts();
     void styleSheets();
     void unnamedWindowIsNamedNamedOneKeepsItsName();
     void firstRunDefaults();
     void fontAndGeometryComeBack();
+    void bodyIsAPlainTextCodeEditor();
     void storedValueThatIsNotAFontGivesDefaultFont();
     void closingAlwaysWritesGeometry();
     void languageChangeReappliesTextsOtherChangesDoNot();
@@ -45,12 +50,14 @@ private Q_SLOTS:
 
 void TestMainWindow::init()
 {
+    TestSupport::beginTest();
     QSettings().clear();
     QDir(TestSupport::documentsPath()).removeRecursively();
 }
 
 void TestMainWindow::cleanup()
 {
+    TestSupport::endTest();
     // Each test's window is gone by now; a widget it made without a parent
     // would outlive it here.
     QCOMPARE(QApplication::topLevelWidgets(), QWidgetList());
@@ -175,16 +182,27 @@ void TestMainWindow::menusInTheOrderTheUserSees()
     QVERIFY(!menuBar->isNativeMenuBar());
     QCOMPARE(menuBar->geometry(), QRect(0, 0, 632, 21));
 
-    QStringList titles;
-    for (QAction *action : menuBar->actions())
-        titles << action->text();
-    QCOMPARE(titles, QStringList({"File", "Edit", "Settings", "Help"}));
+    // Each entry has a mnemonic of its own within its menu.
+    const auto texts = [](const QList<QAction *> &actions) {
+        QStringList texts;
+        QStringList mnemonics;
+        for (QAction *action : actions) {
+            if (action->isSeparator()) {
+                texts << QStringLiteral("-");
+                continue;
+            }
+            const QString mnemonic = QKeySequence::mnemonic(action->text()).toString();
+            if (mnemonic.isEmpty() || mnemonics.contains(mnemonic))
+                return QStringList{QStringLiteral("no mnemonic of its own: ") + action->text()};
+            mnemonics << mnemonic;
+            texts << QString(action->text()).remove(QLatin1Char('&'));
+        }
+        return texts;
+    };
+    QCOMPARE(texts(menuBar->actions()), QStringList({"File", "Edit", "Settings", "Help"}));
 
     const auto entries = [&](const char *menuName) {
-        QStringList texts;
-        for (QAction *action : window.findChild<QMenu *>(QLatin1String(menuName))->actions())
-            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        return texts;
+        return texts(window.findChild<QMenu *>(QLatin1String(menuName))->actions());
     };
     QCOMPARE(entries("menuFile"), QStringList({"Add Language", "Add Category", "Add Snippet", "-",
                                                "Save", "-", "Quit"}));
@@ -193,12 +211,43 @@ void TestMainWindow::menusInTheOrderTheUserSees()
     QCOMPARE(entries("menuSettings"), QStringList({"Font", "Update"}));
     QCOMPARE(entries("menuHelp"), QStringList({"About Quillory"}));
 
-    for (auto *action : window.findChildren<QAction *>()) {
-        if (action->objectName().startsWith(QLatin1String("action")))
-            QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->objectName()));
-    }
     QVERIFY(!window.findChild<QAction *>(QStringLiteral("actionAdd_Cateegory"))->icon().isNull());
     QVERIFY(window.findChild<QAction *>(QStringLiteral("actionFont"))->icon().isNull());
+}
+
+void TestMainWindow::keysReachTheCommands_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("opens"); // the dialog's title; empty: the window closes
+
+    // With no snippet listed, Save first asks for a name.
+    QTest::newRow("Ctrl+S saves") << QKeySequence(Qt::CTRL | Qt::Key_S) << "Add Snippet";
+    QTest::newRow("Ctrl+N adds a snippet") << QKeySequence(Qt::CTRL | Qt::Key_N) << "Add Snippet";
+    QTest::newRow("F2 renames the snippet") << QKeySequence(Qt::Key_F2) << "Rename Snippet";
+    QTest::newRow("Ctrl+Q quits") << QKeySequence(Qt::CTRL | Qt::Key_Q) << "";
+}
+
+void TestMainWindow::keysReachTheCommands()
+{
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, opens);
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    QString title;
+    auto opened = TestSupport::whenModalOpens([&title](QWidget *w) {
+        title = w->windowTitle();
+        qobject_cast<QDialog *>(w)->reject();
+    });
+    QTest::keySequence(&window, keys);
+    if (opens.isEmpty()) {
+        QVERIFY(!window.isVisible());
+    } else {
+        QVERIFY(*opened);
+        QCOMPARE(title, opens);
+    }
 }
 
 void TestMainWindow::texts()
@@ -246,10 +295,10 @@ void TestMainWindow::unnamedWindowIsNamedNamedOneKeepsItsName()
 
 void TestMainWindow::firstRunDefaults()
 {
-    const QFont initialFont = QTextEdit().font();
     MainWindow window;
     QCOMPARE(window.size(), QSize(632, 400));
-    QCOMPARE(window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->font(), initialFont);
+    QCOMPARE(window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->font(),
+             QFontDatabase::systemFont(QFontDatabase::FixedFont));
     QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("comboBoxLanguage"))->currentText(),
              QStringLiteral("Default"));
     QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("comboBoxCategory"))->currentText(),
@@ -273,6 +322,45 @@ void TestMainWindow::fontAndGeometryComeBack()
     QCOMPARE(window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->font(), chosen);
     // Only the body editor takes the stored font.
     QVERIFY(window.findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->font() != chosen);
+}
+
+void TestMainWindow::bodyIsAPlainTextCodeEditor()
+{
+    MainWindow window;
+    auto *body = window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"));
+
+    // From a browser: colours and a dark background that a save would drop.
+    auto *pasted = new QMimeData;
+    pasted->setHtml(QStringLiteral("<pre style=\"background:#222;color:#0f0\"><b>int</b> x;</pre>"));
+    pasted->setText(QStringLiteral("int x;"));
+    QGuiApplication::clipboard()->setMimeData(pasted);
+    body->paste();
+    QCOMPARE(body->toPlainText(), QStringLiteral("int x;"));
+    QTextCursor cursor(body->document());
+    cursor.movePosition(QTextCursor::End);
+    QCOMPARE(cursor.charFormat().background().style(), Qt::NoBrush);
+    QVERIFY(!cursor.charFormat().hasProperty(QTextFormat::ForegroundBrush));
+    QVERIFY(!cursor.charFormat().font().bold());
+
+    // Copied out as the text itself, no-break spaces included.
+    body->setPlainText(QStringLiteral("a\u00a0b\nc"));
+    body->selectAll();
+    body->copy();
+    const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
+    QCOMPARE(copied->formats(), QStringList{"text/plain"});
+    QCOMPARE(copied->text(), QStringLiteral("a\u00a0b\nc"));
+
+    // A tab reaches as far as four spaces, in the default font and in a
+    // chosen one.
+    for (const QFont &font : {body->font(), QFont(QStringLiteral("Serif"), 17)}) {
+        body->setFont(font);
+        body->setPlainText(QStringLiteral("\tx\n    x"));
+        QTextCursor afterTab(body->document());
+        afterTab.setPosition(1);
+        QTextCursor afterSpaces(body->document());
+        afterSpaces.setPosition(7);
+        QCOMPARE(body->cursorRect(afterTab).x(), body->cursorRect(afterSpaces).x());
+    }
 }
 
 void TestMainWindow::storedValueThatIsNotAFontGivesDefaultFont()
@@ -310,7 +398,7 @@ void TestMainWindow::languageChangeReappliesTextsOtherChangesDoNot()
     QEvent languageChange(QEvent::LanguageChange);
     QApplication::sendEvent(&window, &languageChange);
     QCOMPARE(label->text(), QStringLiteral("Synopsis:"));
-    QCOMPARE(menu->title(), QStringLiteral("Edit"));
+    QCOMPARE(menu->title(), QStringLiteral("&Edit"));
     QCOMPARE(window.findChildren<QObject *>().size(), MainWindow().findChildren<QObject *>().size());
 }
 

@@ -11,9 +11,9 @@
 
 void addHelpMenu(QMainWindow *window)
 {
-    QMenu *help = window->menuBar()->addMenu(QMainWindow::tr("Help"));
+    QMenu *help = window->menuBar()->addMenu(QMainWindow::tr("&Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
-    QAction *about = help->addAction(QMainWindow::tr("About Quillory"));
+    QAction *about = help->addAction(QMainWindow::tr("&About Quillory"));
     about->setObjectName(QStringLiteral("actionAbout"));
     QObject::connect(about, &QAction::triggered, window, [window] { showAboutBox(window); });
 }

@@ -10,6 +10,7 @@
 #include "syntax/syntaxlanguage.h"
 #include "ui/aboutbox.h"
 #include "ui/mainwindowform.h"
+#include "ui/plainmessage.h"
 #include "ui/settingskeys.h"
 #include "ui/snippetfields.h"
 #include "ui/startupguard.h"
@@ -20,11 +21,16 @@
 #include <QEvent>
 #include <QFont>
 #include <QFontDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSessionManager>
 #include <QSettings>
+#include <QSignalBlocker>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -67,6 +73,12 @@ void refill(QComboBox *box, const QStringList &names, const QString &wanted)
         box->setCurrentIndex(int(index));
 }
 
+void setCurrentIndexQuietly(QComboBox *box, int index)
+{
+    const QSignalBlocker quiet(box);
+    box->setCurrentIndex(index);
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -102,6 +114,12 @@ MainWindow::MainWindow(QWidget *parent)
     // set, never by a pass over a text already laid out.
     highlighter = new SnippetHighlighter(form->textEditSnippet);
     addHelpMenu(this);
+    connect(form->textEditSnippet->document(), &QTextDocument::modificationChanged, this,
+            &MainWindow::updateTitle);
+    connect(form->lineEditSynopsis, &QLineEdit::textChanged, this, &MainWindow::updateTitle);
+#if QT_CONFIG(sessionmanager)
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &MainWindow::commitSessionData);
+#endif
 
     // Without glass, the translucent background of the window's sheet would
     // show whatever lies behind the window. Set before the lists are filled:
@@ -127,6 +145,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!confirmDiscardOrSave()) {
+        event->ignore();
+        return;
+    }
     QSettings settings;
     settings.setValue(SettingsKeys::geometry, saveGeometry());
     QMainWindow::closeEvent(event);
@@ -135,8 +157,72 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::LanguageChange)
+    if (event->type() == QEvent::LanguageChange) {
         form->retranslateForm(this);
+        updateTitle();
+    }
+}
+
+void MainWindow::commitSessionData(QSessionManager &manager)
+{
+    // Without leave to ask, the session ends with the window as it is.
+    if (!fields->isModified() || !manager.allowsInteraction())
+        return;
+    const bool mayEnd = confirmDiscardOrSave();
+    manager.release();
+    if (!mayEnd)
+        manager.cancel();
+}
+
+bool MainWindow::confirmDiscardOrSave()
+{
+    if (!fields->isModified())
+        return true;
+    const QString text = shownAt.snippet.isNull()
+        ? tr("The new snippet has changes that are not saved.")
+        : tr("The snippet \u201c%1\u201d has changes that are not saved.").arg(shownAt.snippet);
+    QMessageBox question(QMessageBox::Warning, tr("Unsaved Changes"), text,
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    question.setTextFormat(Qt::PlainText);
+    question.setDefaultButton(QMessageBox::Save);
+    question.setEscapeButton(QMessageBox::Cancel);
+    switch (question.exec()) {
+    case QMessageBox::Save:
+        return saveCurrentSnippet();
+    case QMessageBox::Discard:
+        // The caller replaces the fields now; nothing may ask again on the way.
+        fields->setUnmodified();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool MainWindow::mayLeave(QComboBox *box, const QString &shownEntry, int index)
+{
+    if (listingDepth > 0 || !fields->isModified())
+        return true;
+    // While the user decides, the boxes show where the edits came from, so
+    // that Save writes them there and Cancel has nothing to undo.
+    setCurrentIndexQuietly(box, box->findText(shownEntry));
+    if (!confirmDiscardOrSave())
+        return false;
+    setCurrentIndexQuietly(box, index);
+    return true;
+}
+
+void MainWindow::updateTitle()
+{
+    const bool modified = fields->isModified();
+    if (shownAt.snippet.isNull()) {
+        setWindowTitle(modified ? tr("Quillory") + QLatin1String("[*]") : tr("Quillory"));
+    } else {
+        // A "[*]" in the name is text, not the marker.
+        QString name = shownAt.snippet;
+        name.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+        setWindowTitle(tr("%1[*] \u2014 Quillory").arg(name));
+    }
+    setWindowModified(modified);
 }
 
 QString MainWindow::libraryRootPath() const
@@ -157,6 +243,7 @@ QString MainWindow::currentCategoryPath() const
 
 void MainWindow::listLanguages()
 {
+    const QScopedValueRollback<int> listing(listingDepth, listingDepth + 1);
     const QString path = libraryRootPath();
     const QString wanted = rememberedName(SettingsKeys::language, LibraryListing::defaultEntry);
     refill(form->comboBoxLanguage, LibraryListing::entryNames(path), wanted);
@@ -164,6 +251,7 @@ void MainWindow::listLanguages()
 
 void MainWindow::listCategories()
 {
+    const QScopedValueRollback<int> listing(listingDepth, listingDepth + 1);
     const QString path = currentLanguagePath();
     const QString wanted = rememberedName(SettingsKeys::category, LibraryListing::defaultEntry);
     refill(form->comboBoxCategory, LibraryListing::entryNames(path), wanted);
@@ -173,28 +261,45 @@ void MainWindow::listSnippets()
 {
     const QString path = currentCategoryPath();
     const QString wanted = rememberedName(SettingsKeys::snippet, QString());
-    refill(form->comboBoxSnippet, LibraryListing::snippetNames(path), wanted);
+    {
+        // Each step of the refill would replace the fields, and read a file,
+        // only for the next step to replace them again.
+        const QScopedValueRollback<bool> deferred(snippetLoadDeferred, true);
+        refill(form->comboBoxSnippet, LibraryListing::snippetNames(path), wanted);
+    }
+    loadSnippet();
 }
 
 void MainWindow::loadSnippet()
 {
-    const QString path =
-        LibraryPaths::snippetFilePath(currentCategoryPath(), form->comboBoxSnippet->currentText());
+    const QString language = form->comboBoxLanguage->currentText();
+    const QString category = form->comboBoxCategory->currentText();
+    const QString name = form->comboBoxSnippet->currentText();
+    const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), name);
+    // A listing that comes back to the file being edited (renamed, or left
+    // where it was by a removal that did not happen) keeps the edits.
+    if (fields->isModified() && path == shown.path) {
+        shownAt = {language, category, name};
+        updateTitle();
+        return;
+    }
+
     const SnippetFile::ReadResult file = SnippetFile::load(path);
     shown = {path, file.status, file.stamp};
-    highlighter->setLanguage(SyntaxLanguage::forSnippet(form->comboBoxLanguage->currentText(),
-                                                        form->comboBoxSnippet->currentText()));
+    highlighter->setLanguage(SyntaxLanguage::forSnippet(language, name));
+    shownAt = {language, category, name};
     switch (file.status) {
     case SnippetFile::ReadStatus::Loaded:
         break;
     case SnippetFile::ReadStatus::Missing:
         fields->clear();
+        updateTitle();
         return;
     case SnippetFile::ReadStatus::NotARegularFile:
     case SnippetFile::ReadStatus::TooLarge:
     case SnippetFile::ReadStatus::Unreadable:
-        fields->showUnloadable(
-            tr("\"%1\" is not shown: %2.").arg(form->comboBoxSnippet->currentText(), file.errorString));
+        fields->showUnloadable(tr("\"%1\" is not shown: %2.").arg(name, file.errorString));
+        updateTitle();
         return;
     }
 
@@ -206,15 +311,16 @@ void MainWindow::loadSnippet()
         return;
     }
     fields->show(file.text);
+    updateTitle();
     // Only a zero-byte file leaves the focus where it was; a file holding
     // nothing but a line break still has a (blank) first line.
     if (file.stamp.size > 0)
         form->textEditSnippet->setFocus(Qt::OtherFocusReason);
 
     QSettings settings;
-    settings.setValue(SettingsKeys::language, form->comboBoxLanguage->currentText());
-    settings.setValue(SettingsKeys::category, form->comboBoxCategory->currentText());
-    settings.setValue(SettingsKeys::snippet, form->comboBoxSnippet->currentText());
+    settings.setValue(SettingsKeys::language, language);
+    settings.setValue(SettingsKeys::category, category);
+    settings.setValue(SettingsKeys::snippet, name);
 }
 
 namespace {
@@ -267,7 +373,7 @@ bool MainWindow::isUsableName(const Level &level, const QString &name, const QSt
         : LibraryPaths::checkName(name);
     if (problem == LibraryPaths::NameProblem::None)
         return true;
-    QMessageBox::warning(this, title, whyNotUsable(name, problem));
+    PlainMessage::warn(this, title, whyNotUsable(name, problem));
     return false;
 }
 
@@ -281,6 +387,7 @@ bool MainWindow::askToReplaceChanges(const QString &name)
                              .arg(name),
                          QMessageBox::Cancel, this);
     QPushButton *replace = question.addButton(tr("Replace"), QMessageBox::DestructiveRole);
+    question.setTextFormat(Qt::PlainText);
     question.setDefaultButton(QMessageBox::Cancel);
     question.exec();
     return question.clickedButton() == replace;
@@ -288,14 +395,20 @@ bool MainWindow::askToReplaceChanges(const QString &name)
 
 void MainWindow::on_pushButtonSaveSnippet_clicked()
 {
+    saveCurrentSnippet();
+}
+
+bool MainWindow::saveCurrentSnippet()
+{
     QString name = form->comboBoxSnippet->currentText();
+    const bool creates = name.isNull();
     auto mode = SnippetFile::SaveMode::UnlessChanged;
-    if (name.isNull()) {
+    if (creates) {
         const QString title = QStringLiteral("Add Snippet");
         const std::optional<QString> typed =
             askEntryName(title, QStringLiteral("Please enter the snippet's name."));
         if (!typed || !isUsableName(snippet, *typed, title))
-            return;
+            return false;
         name = *typed;
         // The fields came from no file, so whatever has this name is text
         // they never showed.
@@ -312,9 +425,16 @@ void MainWindow::on_pushButtonSaveSnippet_clicked()
     switch (result.status) {
     case SnippetFile::SaveStatus::Saved:
         shown = result.shown;
-        return;
+        fields->markSaved();
+        updateTitle();
+        if (creates) {
+            // Listed and current, so that the next Save writes to it.
+            remember(SettingsKeys::snippet, name);
+            listSnippets();
+        }
+        return true;
     case SnippetFile::SaveStatus::Changed:
-        return; // the user chose to keep both
+        return false; // the user chose to keep both
     case SnippetFile::SaveStatus::Exists:
         why = tr("a snippet of that name exists already.");
         break;
@@ -325,10 +445,11 @@ void MainWindow::on_pushButtonSaveSnippet_clicked()
         why = result.errorString;
         break;
     }
-    QMessageBox::warning(this, tr("Save"),
-                         tr("The snippet \"%1\" was not saved: %2\n\n"
-                            "The file on disk is unchanged.")
-                             .arg(name, why));
+    PlainMessage::warn(this, tr("Save"),
+                       tr("The snippet \"%1\" was not saved: %2\n\n"
+                          "The file on disk is unchanged.")
+                           .arg(name, why));
+    return false;
 }
 
 void MainWindow::on_pushButtonAddLanguage_clicked()
@@ -361,19 +482,22 @@ void MainWindow::on_pushButtonRemoveSnippet_clicked()
     removeCurrent(snippet);
 }
 
-void MainWindow::on_comboBoxSnippet_currentIndexChanged(int)
+void MainWindow::on_comboBoxSnippet_currentIndexChanged(int index)
 {
-    loadSnippet();
+    if (!snippetLoadDeferred && mayLeave(form->comboBoxSnippet, shownAt.snippet, index))
+        loadSnippet();
 }
 
-void MainWindow::on_comboBoxCategory_currentIndexChanged(int)
+void MainWindow::on_comboBoxCategory_currentIndexChanged(int index)
 {
-    listSnippets();
+    if (mayLeave(form->comboBoxCategory, shownAt.category, index))
+        listSnippets();
 }
 
-void MainWindow::on_comboBoxLanguage_currentIndexChanged(int)
+void MainWindow::on_comboBoxLanguage_currentIndexChanged(int index)
 {
-    listCategories();
+    if (mayLeave(form->comboBoxLanguage, shownAt.language, index))
+        listCategories();
 }
 
 void MainWindow::on_menuBar_triggered(QAction *action)
@@ -425,7 +549,7 @@ void MainWindow::addEntry(const Level &level)
     const QString title = QStringLiteral("Add ") + level.noun;
     const std::optional<QString> name =
         askEntryName(title, QStringLiteral("Please enter the %1's name.").arg(level.noun.toLower()));
-    if (!name || !isUsableName(level, *name, title))
+    if (!name || !isUsableName(level, *name, title) || !confirmDiscardOrSave())
         return;
     const QString path = entryPath(level, *name);
     if (level.holdsFiles)
@@ -434,6 +558,8 @@ void MainWindow::addEntry(const Level &level)
         LibraryEdits::createDirectory(path);
     remember(level.settingsKey, *name);
     (this->*level.relist)();
+    if (level.holdsFiles)
+        form->lineEditSynopsis->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::removeCurrent(const Level &level)
@@ -442,6 +568,10 @@ void MainWindow::removeCurrent(const Level &level)
     // folder, or for snippets the hidden file ".spt".
     const QString name = (form->*level.box)->currentText();
     if (name.isNull())
+        return;
+    // The snippet's own edits go with it; above it, the listing would
+    // replace them.
+    if (!level.holdsFiles && !confirmDiscardOrSave())
         return;
     if (level.holdsFiles)
         LibraryEdits::removeFile(entryPath(level, name));
@@ -461,13 +591,30 @@ void MainWindow::renameCurrent(const Level &level)
 
     const QString parentPath = (this->*level.parentPath)();
     const QString oldName = (form->*level.box)->currentText();
+    // Switching to the other entry would drop what the fields hold. Told
+    // before the question, so that it is never answered for nothing.
+    const auto refuseTakenName = [this, &title, &newName] {
+        PlainMessage::warn(this, title, tr("\u201c%1\u201d exists already.").arg(*newName));
+    };
+    if (LibraryEdits::exists(entryPath(level, *newName)))
+        return refuseTakenName();
+    // The edits stay with a renamed snippet file; anything else the listing
+    // ends on replaces them.
+    const bool keepsEdits = level.holdsFiles && fields->isModified()
+        && shown.path == LibraryPaths::snippetFilePath(parentPath, oldName)
+        && LibraryEdits::exists(shown.path);
+    if (!keepsEdits && !confirmDiscardOrSave())
+        return;
     const LibraryEdits::Renamed renamed = level.holdsFiles
         ? LibraryEdits::renameSnippet(parentPath, oldName, *newName)
         : LibraryEdits::renameFolder(parentPath, oldName, *newName);
-    // Switching to the other entry would drop what the fields hold.
-    if (renamed == LibraryEdits::Renamed::Exists) {
-        QMessageBox::warning(this, title, tr("\u201c%1\u201d exists already.").arg(*newName));
-        return;
+    if (renamed == LibraryEdits::Renamed::Exists)
+        return refuseTakenName();
+    if (keepsEdits) {
+        // Nothing moved: the listing's fallback could be another snippet.
+        if (renamed != LibraryEdits::Renamed::Moved)
+            return;
+        shown.path = LibraryPaths::snippetFilePath(parentPath, *newName);
     }
 
     remember(level.settingsKey, *newName);

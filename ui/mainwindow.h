@@ -8,6 +8,7 @@
 #include <optional>
 
 class QComboBox;
+class QSessionManager;
 struct MainWindowForm;
 class SnippetFields;
 class SnippetHighlighter;
@@ -22,6 +23,13 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Asks about unsaved edits before anything replaces the fields. True
+    // when the caller may go on: nothing was modified, the user saved, or
+    // the user discarded the edits; false when the user cancelled or the
+    // save did not happen. Every path that replaces the fields calls it
+    // first.
+    bool confirmDiscardOrSave();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -46,6 +54,14 @@ private:
     void listCategories();
     void listSnippets();
     void loadSnippet();
+    // The Save button: true once the fields are on disk.
+    bool saveCurrentSnippet();
+    // A choice in `box`, which listed `shownEntry` for the fields, to
+    // `index`: whether the levels below may follow it. On Cancel the box
+    // shows `shownEntry` again.
+    bool mayLeave(QComboBox *box, const QString &shownEntry, int index);
+    void updateTitle();
+    void commitSessionData(QSessionManager &manager);
 
     // What add, remove and rename need to know about one level of the library.
     struct Level
@@ -77,6 +93,19 @@ private:
     std::unique_ptr<SnippetFields> fields;
     SnippetHighlighter *highlighter; // owned by the body editor
     SnippetFile::Shown shown;
+    // The entries that named the shown file; the snippet is null when none
+    // was listed.
+    struct
+    {
+        QString language;
+        QString category;
+        QString snippet;
+    } shownAt;
+    // Listings choose entries on their own, after their caller has asked
+    // about the edits.
+    int listingDepth = 0;
+    // Set while the snippet list is refilled: only its final entry is loaded.
+    bool snippetLoadDeferred = false;
     const Level language;
     const Level category;
     const Level snippet;

@@ -1,10 +1,13 @@
 #include "ui/mainwindowform.h"
 
+#include "ui/codeedit.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -13,7 +16,6 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QSpacerItem>
-#include <QTextEdit>
 #include <QVBoxLayout>
 
 #include <initializer_list>
@@ -144,6 +146,13 @@ void MainWindowForm::setupForm(QMainWindow *window)
     actionRename_Category = newAction(window, "actionRename_Category");
     actionRename_Snippet = newAction(window, "actionRename_Snippet");
     actionUpdate = newAction(window, "actionUpdate");
+    actionSave->setShortcuts(QKeySequence::Save);
+    actionAdd_Snippet->setShortcuts(QKeySequence::New);
+    actionRename_Snippet->setShortcut(QKeySequence(Qt::Key_F2));
+    // Windows defines no standard key for Quit.
+    const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    actionQuit->setShortcuts(quitKeys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)}
+                                                : quitKeys);
 
     centralWidget = named(new QWidget(window), "centralWidget");
     verticalLayout_4 = named(new QVBoxLayout(centralWidget), "verticalLayout_4");
@@ -153,7 +162,7 @@ void MainWindowForm::setupForm(QMainWindow *window)
     verticalLayout_4->addWidget(label_4);
     lineEditSynopsis = named(new QLineEdit(centralWidget), "lineEditSynopsis");
     verticalLayout_4->addWidget(lineEditSynopsis);
-    textEditSnippet = named(new QTextEdit(centralWidget), "textEditSnippet");
+    textEditSnippet = named(new CodeEdit(centralWidget), "textEditSnippet");
     verticalLayout_4->addWidget(textEditSnippet);
 
     horizontalLayout_4 = named(newLayout<QHBoxLayout>(), "horizontalLayout_4");
@@ -215,16 +224,16 @@ void MainWindowForm::setupForm(QMainWindow *window)
 void MainWindowForm::retranslateForm(QMainWindow *window)
 {
     window->setWindowTitle(tr("Quillory"));
-    actionFont->setText(tr("Font"));
-    actionAdd_Language->setText(tr("Add Language"));
-    actionAdd_Cateegory->setText(tr("Add Category"));
-    actionAdd_Snippet->setText(tr("Add Snippet"));
-    actionQuit->setText(tr("Quit"));
-    actionSave->setText(tr("Save"));
-    actionRename_Language->setText(tr("Rename Language"));
-    actionRename_Category->setText(tr("Rename Category"));
-    actionRename_Snippet->setText(tr("Rename Snippet"));
-    actionUpdate->setText(tr("Update"));
+    actionFont->setText(tr("&Font"));
+    actionAdd_Language->setText(tr("Add &Language"));
+    actionAdd_Cateegory->setText(tr("Add &Category"));
+    actionAdd_Snippet->setText(tr("Add S&nippet"));
+    actionQuit->setText(tr("&Quit"));
+    actionSave->setText(tr("&Save"));
+    actionRename_Language->setText(tr("Rename &Language"));
+    actionRename_Category->setText(tr("Rename &Category"));
+    actionRename_Snippet->setText(tr("Rename &Snippet"));
+    actionUpdate->setText(tr("&Update"));
     label_4->setText(tr("Synopsis:"));
     label->setText(tr("Language:"));
     pushButtonAddLanguage->setText(tr("Add"));
@@ -236,7 +245,7 @@ void MainWindowForm::retranslateForm(QMainWindow *window)
     pushButtonAddSnippet->setText(tr("Add"));
     pushButtonSaveSnippet->setText(tr("Save"));
     pushButtonRemoveSnippet->setText(tr("Remove"));
-    menuFile->setTitle(tr("File"));
-    menuSettings->setTitle(tr("Settings"));
-    menuEdit->setTitle(tr("Edit"));
+    menuFile->setTitle(tr("&File"));
+    menuSettings->setTitle(tr("&Settings"));
+    menuEdit->setTitle(tr("&Edit"));
 }

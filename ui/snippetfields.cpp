@@ -100,6 +100,8 @@ void SnippetFields::show(const SnippetText &text)
         m_body->setPlainText(QString(text.body).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     else
         m_body->setPlainText(text.body);
+    m_bodySavedEdited = false;
+    setUnmodified();
 }
 
 void SnippetFields::clear()
@@ -109,6 +111,8 @@ void SnippetFields::clear()
     m_body->clear();
     m_wholeSynopsis.reset();
     m_synopsis->clear();
+    m_bodySavedEdited = false;
+    setUnmodified();
     setEditable(true);
 }
 
@@ -137,10 +141,30 @@ SnippetText SnippetFields::textToSave()
                 || c == QChar::ParagraphSeparator)
                 c = QLatin1Char(' ');
         }
-        if (line != m_synopsis->text())
+        if (line != m_synopsis->text()) {
             m_synopsis->setText(line);
+            // setText() clears the flag, and the save may yet fail.
+            m_synopsis->setModified(true);
+        }
     }
     return current();
+}
+
+bool SnippetFields::isModified() const
+{
+    return m_synopsis->isModified() || m_body->document()->isModified();
+}
+
+void SnippetFields::setUnmodified()
+{
+    m_synopsis->setModified(false);
+    m_body->document()->setModified(false);
+}
+
+void SnippetFields::markSaved()
+{
+    m_bodySavedEdited = m_bodySavedEdited || m_body->document()->isModified();
+    setUnmodified();
 }
 
 SnippetText SnippetFields::current() const
@@ -166,7 +190,7 @@ QString SnippetFields::currentBody() const
     // Shift+Enter types U+2028. Compilers, grep and diff would see one line
     // holding a stray character, so an edited body gets a real line break;
     // one that came from the file untouched keeps its own.
-    if (m_body->document()->isModified())
+    if (m_body->document()->isModified() || m_bodySavedEdited)
         text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     if (m_crlfBody)
         text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));

@@ -36,6 +36,13 @@ public:
     // the same synopsis and body.
     SnippetText textToSave();
 
+    // Whether the user changed either field since it was shown or saved.
+    bool isModified() const;
+    // When the user gave the edits up.
+    void setUnmodified();
+    // After the fields were saved.
+    void markSaved();
+
 private:
     void setEditable(bool editable);
     QString currentSynopsis() const;
@@ -51,4 +58,7 @@ private:
     // A body that the document would change on its way in, kept as read so
     // that an unchanged field writes it back.
     std::optional<QString> m_bodyAsRead;
+    // Edited and saved: the body still shows typed line separators, saved
+    // as line feeds, after its modified flag is reset.
+    bool m_bodySavedEdited = false;
 };
