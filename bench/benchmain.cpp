@@ -15,6 +15,7 @@
 #include "bench/bench.h"
 #include "bench/findbench.h"
 #include "bench/findwindowbench.h"
+#include "bench/highlightbench.h"
 #include "bench/synthlibrary.h"
 #include "tests/testsupport.h"
 
@@ -139,6 +140,7 @@ int main(int argc, char *argv[])
     Recorder recorder(marks);
     const QList<Section> sections = {
         userActions(scale, libraries, recorder),
+        highlightActions(scale, libraries, recorder),
         // Further sections: one entry each.
     };
     std::fprintf(stderr, "bench: timing, %d runs after a warm-up\n", scale.runs);

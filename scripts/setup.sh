@@ -40,12 +40,50 @@ case $cache in
     /?*/quillory) ;;
     *) echo "refusing the cache folder $cache" >&2; exit 2 ;;
 esac
+grammars=$cache/tree-sitter
+
+# The highlighter's runtime and grammars: each package pinned in
+# syntax/grammars.lock, fetched with npm into the cache, checked against the
+# lock's sha512 and unpacked there (only the C sources, the queries and the
+# licences), one folder per package; CMake compiles them from there
+# (QUILLORY_TREE_SITTER_DIR). A package whose folder records the pinned hash
+# is not fetched again.
+fetch_grammars() {
+    # nodesource's nodejs brings its own npm, which Debian's npm conflicts with.
+    if ! command -v npm >/dev/null; then install_missing npm; fi
+    install_missing openssl
+    mkdir -p "$grammars/tarballs"
+    local folder spec integrity tarball actual
+    while read -r folder spec integrity; do
+        case "$folder" in
+            ''|'#'*) continue ;;
+            *[!a-z_-]*) echo "syntax/grammars.lock: refusing the folder name $folder" >&2; return 1 ;;
+        esac
+        if [ "$(cat "$grammars/$folder/.integrity" 2>/dev/null)" = "$integrity" ]; then
+            continue
+        fi
+        tarball=$(cd "$grammars/tarballs" && npm pack --silent "$spec" | tail -n 1)
+        actual=sha512-$(openssl dgst -sha512 -binary "$grammars/tarballs/$tarball" | base64 -w 0)
+        if [ "$actual" != "$integrity" ]; then
+            rm -f "$grammars/tarballs/$tarball"
+            echo "$spec: the download's sha512 is not the one in syntax/grammars.lock" >&2
+            return 1
+        fi
+        rm -rf "${grammars:?}/$folder"
+        mkdir -p "$grammars/$folder"
+        tar -tzf "$grammars/tarballs/$tarball" \
+            | grep -E '^package/(LICENSE|common/[^/]+[.]h$|(([^/]+/)?(src|queries)|vendor/tree-sitter/lib/(src|include))/)' \
+            | tar -xzf "$grammars/tarballs/$tarball" -C "$grammars/$folder" --strip-components=1 -T -
+        printf '%s\n' "$integrity" > "$grammars/$folder/.integrity"
+    done < syntax/grammars.lock
+}
 
 windows_leg() {
     # The compiler, Wine to run the tests, NSIS for the installer, an X
     # server for the windows platform, and the tools the tests read with.
     install_missing cmake ninja-build qt6-base-dev qt6-base-dev-tools \
         g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 nsis xvfb xauth icoutils xdotool
+    fetch_grammars
     local qt=${QUILLORY_WINDOWS_QT:-}
     if [ -z "$qt" ]; then
         qt=$cache/qt6.4.2-mingw64
@@ -58,7 +96,7 @@ windows_leg() {
     fi
     cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORY_WARNINGS_AS_ERRORS=ON \
         -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
-        -DCMAKE_PREFIX_PATH="$qt" \
+        -DCMAKE_PREFIX_PATH="$qt" -DQUILLORY_TREE_SITTER_DIR="$grammars" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/wine-test.sh;$qt"
     cmake --build build-windows -j2
@@ -78,6 +116,7 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev li
 # and the shell scripts' linter.
 if [ "$mode" = test ]; then packages+=(desktop-file-utils appstream shellcheck); fi
 install_missing "${packages[@]}"
+fetch_grammars
 
 if [ "$mode" = test ]; then
     # Any finding fails CI: these scripts delete folders and fake a Windows home.
@@ -87,7 +126,8 @@ fi
 # CI fails on a new warning in our own code; a build to run only shows it.
 werror=OFF
 if [ "$mode" = test ]; then werror=ON; fi
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORY_WARNINGS_AS_ERRORS=$werror
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORY_WARNINGS_AS_ERRORS=$werror \
+    -DQUILLORY_TREE_SITTER_DIR="$grammars"
 cmake --build build -j2
 
 if [ "$mode" = run ]; then
@@ -100,6 +140,7 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2
 # UndefinedBehaviorSanitizer (g++'s own runtimes); any report fails the run.
 sanitizers="-fsanitize=address,undefined"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_WARNINGS_AS_ERRORS=ON \
+    -DQUILLORY_TREE_SITTER_DIR="$grammars" \
     -DCMAKE_CXX_FLAGS="$sanitizers -fno-omit-frame-pointer -fno-sanitize-recover=all" \
     -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" -DCMAKE_SHARED_LINKER_FLAGS="$sanitizers" \
     -DCMAKE_MODULE_LINKER_FLAGS="$sanitizers"

@@ -202,7 +202,7 @@ void TestMainWindow::menusInTheOrderTheUserSees()
         }
         return texts;
     };
-    QCOMPARE(texts(menuBar->actions()), QStringList({"File", "Edit", "Settings"}));
+    QCOMPARE(texts(menuBar->actions()), QStringList({"File", "Edit", "Settings", "Help"}));
 
     const auto entries = [&](const char *menuName) {
         return texts(window.findChild<QMenu *>(QLatin1String(menuName))->actions());
@@ -213,6 +213,7 @@ void TestMainWindow::menusInTheOrderTheUserSees()
              QStringList({"Rename Language", "Rename Category", "Rename Snippet", "-",
                           "Find\u2026", "Copy Snippet"}));
     QCOMPARE(entries("menuSettings"), QStringList({"Font", "Update"}));
+    QCOMPARE(entries("menuHelp"), QStringList({"About Quillory"}));
 
     QCOMPARE(window.findChild<QAction *>(QStringLiteral("actionFind"))->shortcut(),
              QKeySequence(QKeySequence::Find));

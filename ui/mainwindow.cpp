@@ -6,6 +6,9 @@
 #include "library/librarylisting.h"
 #include "library/librarypaths.h"
 #include "library/snippetfile.h"
+#include "syntax/snippethighlighter.h"
+#include "syntax/syntaxlanguage.h"
+#include "ui/aboutbox.h"
 #include "ui/finddialog.h"
 #include "ui/mainwindowform.h"
 #include "ui/plainmessage.h"
@@ -109,6 +112,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     form->setupForm(this);
     fields = std::make_unique<SnippetFields>(form->lineEditSynopsis, form->textEditSnippet);
+    // Attached while the body is empty: each text is then coloured as it is
+    // set, never by a pass over a text already laid out.
+    highlighter = new SnippetHighlighter(form->textEditSnippet);
+    addHelpMenu(this);
     connect(form->textEditSnippet->document(), &QTextDocument::modificationChanged, this,
             &MainWindow::updateTitle);
     connect(form->lineEditSynopsis, &QLineEdit::textChanged, this, &MainWindow::updateTitle);
@@ -281,6 +288,7 @@ void MainWindow::loadSnippet()
 
     const SnippetFile::ReadResult file = SnippetFile::load(path);
     shown = {path, file.status, file.stamp};
+    highlighter->setLanguage(SyntaxLanguage::forSnippet(language, name));
     shownAt = {language, category, name};
     switch (file.status) {
     case SnippetFile::ReadStatus::Loaded:

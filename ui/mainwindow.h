@@ -12,6 +12,7 @@ class QComboBox;
 class QSessionManager;
 struct MainWindowForm;
 class SnippetFields;
+class SnippetHighlighter;
 
 // The one top-level window. The three combo boxes and the library on disk are
 // the whole model: the window keeps no lists and no settings object, and
@@ -101,6 +102,7 @@ private:
     MainWindowForm *form;
     FindDialog *findDialog = nullptr; // made on first use
     std::unique_ptr<SnippetFields> fields;
+    SnippetHighlighter *highlighter; // owned by the body editor
     SnippetFile::Shown shown;
     // The entries that named the shown file; the snippet is null when none
     // was listed.
