@@ -53,8 +53,8 @@ fetch_grammars() {
     if ! command -v npm >/dev/null; then install_missing npm; fi
     install_missing openssl
     mkdir -p "$grammars/tarballs"
-    local folder spec integrity tarball actual
-    while read -r folder spec integrity; do
+    local folder package integrity tarball actual
+    while read -r folder package integrity; do
         case "$folder" in
             ''|'#'*) continue ;;
             *[!a-z_-]*) echo "syntax/grammars.lock: refusing the folder name $folder" >&2; return 1 ;;
@@ -62,11 +62,11 @@ fetch_grammars() {
         if [ "$(cat "$grammars/$folder/.integrity" 2>/dev/null)" = "$integrity" ]; then
             continue
         fi
-        tarball=$(cd "$grammars/tarballs" && npm pack --silent "$spec" | tail -n 1)
+        tarball=$(cd "$grammars/tarballs" && npm pack --silent "$package" | tail -n 1)
         actual=sha512-$(openssl dgst -sha512 -binary "$grammars/tarballs/$tarball" | base64 -w 0)
         if [ "$actual" != "$integrity" ]; then
             rm -f "$grammars/tarballs/$tarball"
-            echo "$spec: the download's sha512 is not the one in syntax/grammars.lock" >&2
+            echo "$package: the download's sha512 is not the one in syntax/grammars.lock" >&2
             return 1
         fi
         rm -rf "${grammars:?}/$folder"
