@@ -113,6 +113,8 @@ std::optional<QString> refusedName(const QStringList &names, NameUse use)
             return QStringLiteral("a name may not contain \"\\\"");
         case NameProblem::Hidden:
             return QStringLiteral("a name may not start with \".\"");
+        case NameProblem::Blank:
+            return QStringLiteral("a name may not be only spaces");
         case NameProblem::ForbiddenOnThisSystem:
             return QStringLiteral("this system does not allow that name");
         }

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
 
 namespace LibraryEdits {
 
@@ -46,7 +47,11 @@ bool createEmptyFile(const QString &path)
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
 }
 
-bool addSnippet(const QString &path, const QString &text, QString *errorString)
+namespace {
+
+// Claims the name, then has `write` fill the file; see addSnippet().
+bool claimAndWrite(const QString &path, const std::function<bool(QString *)> &write,
+                   QString *errorString)
 {
     const QString categoryPath = QFileInfo(path).absolutePath();
     // Deepest first, so that a failure can take them away again.
@@ -77,7 +82,7 @@ bool addSnippet(const QString &path, const QString &text, QString *errorString)
     const Platform::FileIdentity claimed = Platform::identityOf(path);
     claim.close();
     QString error;
-    if (SnippetFile::writeText(path, text, &error))
+    if (write(&error))
         return true;
 
     // Another program may have saved a snippet of its own here since.
@@ -90,11 +95,27 @@ bool addSnippet(const QString &path, const QString &text, QString *errorString)
                                     "empty file this add created"));
 }
 
-bool removeEmptyTree(const QString &path, const QString &stopAt)
+} // namespace
+
+bool addSnippet(const QString &path, const QString &text, QString *errorString)
+{
+    return claimAndWrite(
+        path, [&](QString *error) { return SnippetFile::writeText(path, text, error); },
+        errorString);
+}
+
+bool restoreSnippet(const QString &path, const QByteArray &bytes, QString *errorString)
+{
+    return claimAndWrite(
+        path, [&](QString *error) { return SnippetFile::writeBytes(path, bytes, error); },
+        errorString);
+}
+
+TreeRemoval removeEmptyTree(const QString &path, const QString &stopAt)
 {
     const QFileInfo target(path);
     if (!target.isDir() || target.isSymLink())
-        return false;
+        return TreeRemoval::Failed;
 
     QStringList folders;
     QDirIterator it(target.absoluteFilePath(),
@@ -103,7 +124,7 @@ bool removeEmptyTree(const QString &path, const QString &stopAt)
     while (it.hasNext()) {
         const QFileInfo entry = it.nextFileInfo();
         if (entry.isSymLink() || !entry.isDir())
-            return false;
+            return TreeRemoval::HoldsFiles;
         folders.append(entry.absoluteFilePath());
     }
 
@@ -114,13 +135,13 @@ bool removeEmptyTree(const QString &path, const QString &stopAt)
     for (const QString &folder : folders)
         fs.rmdir(folder);
     if (!fs.rmdir(target.absoluteFilePath()))
-        return false;
+        return TreeRemoval::Failed;
 
     const QString boundary = QDir::cleanPath(QFileInfo(stopAt).absoluteFilePath());
     QString parent = QDir::cleanPath(target.absolutePath());
     while (parent.startsWith(boundary + QLatin1Char('/')) && fs.rmdir(parent))
         parent = QFileInfo(parent).absolutePath();
-    return true;
+    return TreeRemoval::Removed;
 }
 
 Removal removeToTrash(const QString &path)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 
@@ -20,10 +21,12 @@ bool createDirectory(const QString &path);
 // path already; an existing snippet is never emptied.
 bool createEmptyFile(const QString &path);
 
+enum class TreeRemoval { Removed, HoldsFiles, Failed };
+
 // Removes the folder if nothing below it, at any depth, is a file or a link,
 // then every parent that this leaves empty, up to but never including
 // `stopAt`. A folder holding any file stays as it is with all its content.
-bool removeEmptyTree(const QString &path, const QString &stopAt);
+TreeRemoval removeEmptyTree(const QString &path, const QString &stopAt);
 
 enum class Removal { Trashed, Deleted, Failed };
 
@@ -59,5 +62,7 @@ Renamed renameSnippet(const QString &categoryPath, const QString &oldName, const
 // the file only while it is still the one it created, and says in
 // `errorString` what it left.
 bool addSnippet(const QString &path, const QString &text, QString *errorString);
+// The same for a removed snippet's bytes, brought back exactly as they were.
+bool restoreSnippet(const QString &path, const QByteArray &bytes, QString *errorString);
 
 } // namespace LibraryEdits

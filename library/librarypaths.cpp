@@ -97,12 +97,16 @@ QString snippetFilePath(const QString &categoryPath, const QString &name)
 
 NameProblem checkName(const QString &name)
 {
+    if (!name.isEmpty() && name.trimmed().isEmpty())
+        return NameProblem::Blank;
     const NameProblem problem = problemOfPath(name);
     return problem != NameProblem::None ? problem : problemOfFileName(name);
 }
 
 NameProblem checkSnippetName(const QString &name)
 {
+    if (!name.isEmpty() && name.trimmed().isEmpty())
+        return NameProblem::Blank;
     const NameProblem problem = problemOfPath(name);
     return problem != NameProblem::None ? problem : problemOfFileName(name + snippetSuffix);
 }

@@ -35,6 +35,7 @@ enum class NameProblem {
     None,
     LeavesLibrary,          // absolute, or a ".." component
     HoldsSeparator,         // '/' or '\\': the entry would land a level deeper
+    Blank,                  // only spaces: nothing a list shows could tell it apart
     Hidden,                 // a leading '.' where that hides it (Linux, macOS)
     ForbiddenOnThisSystem,  // characters or endings the file system refuses
 };

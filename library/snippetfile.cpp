@@ -318,6 +318,17 @@ bool writeText(const QString &path, const QString &text, QString *errorString)
     return replaceFile(info, {markFor(text), text.toUtf8()}, errorString, nullptr);
 }
 
+bool writeBytes(const QString &path, const QByteArray &bytes, QString *errorString)
+{
+    const QFileInfo info(path);
+    if (const QString reason = reasonNotToReplace(info); !reason.isEmpty()) {
+        if (errorString)
+            *errorString = reason;
+        return false;
+    }
+    return replaceFile(info, {bytes}, errorString, nullptr);
+}
+
 SaveResult save(const QString &path, const SnippetText &text, const Shown &shown, SaveMode mode)
 {
     const QFileInfo onDisk(path);

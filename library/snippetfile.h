@@ -147,5 +147,7 @@ bool write(const QString &path, const SnippetText &text, QString *errorString,
 // The same for a whole file's text, stored as it stands: a carriage return
 // before the first line feed stays, and no line feed is added.
 bool writeText(const QString &path, const QString &text, QString *errorString);
+// The same for bytes, written as they are.
+bool writeBytes(const QString &path, const QByteArray &bytes, QString *errorString);
 
 } // namespace SnippetFile
