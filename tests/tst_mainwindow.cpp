@@ -210,8 +210,8 @@ void TestMainWindow::menusInTheOrderTheUserSees()
     QCOMPARE(entries("menuFile"), QStringList({"Add Language", "Add Category", "Add Snippet", "-",
                                                "Save", "-", "Quit"}));
     QCOMPARE(entries("menuEdit"),
-             QStringList({"Rename Language", "Rename Category", "Rename Snippet", "-",
-                          "Find\u2026", "Copy Snippet"}));
+             QStringList({"Undo Remove", "-", "Rename Language", "Rename Category",
+                          "Rename Snippet", "-", "Find\u2026", "Copy Snippet"}));
     QCOMPARE(entries("menuSettings"), QStringList({"Font", "Update"}));
     QCOMPARE(entries("menuHelp"), QStringList({"About Quillory"}));
 

@@ -11,9 +11,9 @@
 #include "ui/aboutbox.h"
 #include "ui/finddialog.h"
 #include "ui/mainwindowform.h"
+#include "ui/editsession.h"
 #include "ui/plainmessage.h"
 #include "ui/settingskeys.h"
-#include "ui/snippetfields.h"
 #include "ui/startupguard.h"
 
 #include <QClipboard>
@@ -28,11 +28,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QSessionManager>
 #include <QSettings>
 #include <QSignalBlocker>
-#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -111,14 +109,26 @@ MainWindow::MainWindow(QWidget *parent)
     }
 
     form->setupForm(this);
-    fields = std::make_unique<SnippetFields>(form->lineEditSynopsis, form->textEditSnippet);
+    session = new EditSession(form->lineEditSynopsis, form->textEditSnippet, this);
+    session->askNewName = [this]() -> std::optional<QString> {
+        const QString title = QStringLiteral("Add Snippet");
+        const std::optional<QString> name =
+            askEntryName(title, QStringLiteral("Please enter the snippet's name."));
+        if (name && !isUsableName(snippet, *name, title))
+            return std::nullopt;
+        return name;
+    };
+    connect(session, &EditSession::changed, this, &MainWindow::updateTitle);
+    connect(session, &EditSession::snippetCreated, this, [this](const QString &name) {
+        // Listed and current, so that the next Save writes to it.
+        remember(SettingsKeys::snippet, name);
+        listSnippets();
+    });
     // Attached while the body is empty: each text is then coloured as it is
     // set, never by a pass over a text already laid out.
     highlighter = new SnippetHighlighter(form->textEditSnippet);
     addHelpMenu(this);
-    connect(form->textEditSnippet->document(), &QTextDocument::modificationChanged, this,
-            &MainWindow::updateTitle);
-    connect(form->lineEditSynopsis, &QLineEdit::textChanged, this, &MainWindow::updateTitle);
+    updateUndoRemove();
 #if QT_CONFIG(sessionmanager)
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &MainWindow::commitSessionData);
 #endif
@@ -147,7 +157,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (!confirmDiscardOrSave()) {
+    if (!session->mayReplace()) {
         event->ignore();
         return;
     }
@@ -162,52 +172,32 @@ void MainWindow::changeEvent(QEvent *event)
     if (event->type() == QEvent::LanguageChange) {
         form->retranslateForm(this);
         updateTitle();
+        updateUndoRemove();
     }
 }
 
 void MainWindow::commitSessionData(QSessionManager &manager)
 {
-    // Without leave to ask, the session ends with the window as it is.
-    if (!fields->isModified() || !manager.allowsInteraction())
+    // As editors do at a logout that gives no leave to ask: the edits are
+    // kept on disk, but never over what another program saved meanwhile.
+    if (!manager.allowsInteraction()) {
+        session->saveQuietly();
         return;
-    const bool mayEnd = confirmDiscardOrSave();
+    }
+    const bool mayEnd = session->mayReplace();
     manager.release();
     if (!mayEnd)
         manager.cancel();
 }
 
-bool MainWindow::confirmDiscardOrSave()
-{
-    if (!fields->isModified())
-        return true;
-    const QString text = shownAt.snippet.isNull()
-        ? tr("The new snippet has changes that are not saved.")
-        : tr("The snippet \u201c%1\u201d has changes that are not saved.").arg(shownAt.snippet);
-    QMessageBox question(QMessageBox::Warning, tr("Unsaved Changes"), text,
-                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
-    question.setTextFormat(Qt::PlainText);
-    question.setDefaultButton(QMessageBox::Save);
-    question.setEscapeButton(QMessageBox::Cancel);
-    switch (question.exec()) {
-    case QMessageBox::Save:
-        return saveCurrentSnippet();
-    case QMessageBox::Discard:
-        // The caller replaces the fields now; nothing may ask again on the way.
-        fields->setUnmodified();
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool MainWindow::mayLeave(QComboBox *box, const QString &shownEntry, int index)
 {
-    if (listingDepth > 0 || !fields->isModified())
+    if (!session->isModified())
         return true;
     // While the user decides, the boxes show where the edits came from, so
     // that Save writes them there and Cancel has nothing to undo.
     setCurrentIndexQuietly(box, box->findText(shownEntry));
-    if (!confirmDiscardOrSave())
+    if (!session->mayReplace())
         return false;
     setCurrentIndexQuietly(box, index);
     return true;
@@ -215,16 +205,17 @@ bool MainWindow::mayLeave(QComboBox *box, const QString &shownEntry, int index)
 
 void MainWindow::updateTitle()
 {
-    const bool modified = fields->isModified();
-    if (shownAt.snippet.isNull()) {
-        setWindowTitle(modified ? tr("Quillory") + QLatin1String("[*]") : tr("Quillory"));
+    const QString shownName = session->entry().snippet;
+    if (shownName.isNull()) {
+        setWindowTitle(session->isModified() ? tr("Quillory") + QLatin1String("[*]")
+                                             : tr("Quillory"));
     } else {
         // A "[*]" in the name is text, not the marker.
-        QString name = shownAt.snippet;
+        QString name = shownName;
         name.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
         setWindowTitle(tr("%1[*] \u2014 Quillory").arg(name));
     }
-    setWindowModified(modified);
+    setWindowModified(session->isModified());
 }
 
 QString MainWindow::libraryRootPath() const
@@ -243,86 +234,76 @@ QString MainWindow::currentCategoryPath() const
                                       form->comboBoxCategory->currentText());
 }
 
+// Held while a listing fills its box. The passes that the box's signal runs
+// through the levels below list (and so create) their folders, but neither
+// ask about the edits nor load a snippet: a pass through "Default" on the way
+// to the remembered entry would load and remember a snippet the listing does
+// not end on. The outermost listing loads the one it ends on.
+class MainWindow::ListingPass
+{
+public:
+    explicit ListingPass(int &depth)
+        : m_depth(depth)
+    {
+        ++m_depth;
+    }
+    ~ListingPass() { --m_depth; }
+    ListingPass(const ListingPass &) = delete;
+    ListingPass &operator=(const ListingPass &) = delete;
+
+private:
+    int &m_depth;
+};
+
 void MainWindow::listLanguages()
 {
-    const QScopedValueRollback<int> listing(listingDepth, listingDepth + 1);
-    const QString path = libraryRootPath();
     const QString wanted = rememberedName(SettingsKeys::language, LibraryListing::defaultEntry);
-    refill(form->comboBoxLanguage, LibraryListing::entryNames(path), wanted);
+    {
+        const ListingPass pass(listingDepth);
+        refill(form->comboBoxLanguage, LibraryListing::entryNames(libraryRootPath()), wanted);
+    }
+    if (listingDepth == 0)
+        loadSnippet();
 }
 
 void MainWindow::listCategories()
 {
-    const QScopedValueRollback<int> listing(listingDepth, listingDepth + 1);
-    const QString path = currentLanguagePath();
     const QString wanted = rememberedName(SettingsKeys::category, LibraryListing::defaultEntry);
-    refill(form->comboBoxCategory, LibraryListing::entryNames(path), wanted);
+    {
+        const ListingPass pass(listingDepth);
+        refill(form->comboBoxCategory, LibraryListing::entryNames(currentLanguagePath()), wanted);
+    }
+    if (listingDepth == 0)
+        loadSnippet();
 }
 
 void MainWindow::listSnippets()
 {
-    const QString path = currentCategoryPath();
     const QString wanted = rememberedName(SettingsKeys::snippet, QString());
     {
-        // Each step of the refill would replace the fields, and read a file,
-        // only for the next step to replace them again.
-        const QScopedValueRollback<bool> deferred(snippetLoadDeferred, true);
-        refill(form->comboBoxSnippet, LibraryListing::snippetNames(path), wanted);
+        const ListingPass pass(listingDepth);
+        refill(form->comboBoxSnippet, LibraryListing::snippetNames(currentCategoryPath()), wanted);
     }
-    loadSnippet();
+    if (listingDepth == 0)
+        loadSnippet();
 }
 
 void MainWindow::loadSnippet()
 {
-    const QString language = form->comboBoxLanguage->currentText();
-    const QString category = form->comboBoxCategory->currentText();
-    const QString name = form->comboBoxSnippet->currentText();
-    const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), name);
-    // A listing that comes back to the file being edited (renamed, or left
-    // where it was by a removal that did not happen) keeps the edits.
-    if (fields->isModified() && path == shown.path) {
-        shownAt = {language, category, name};
-        updateTitle();
+    const EditSession::Entry entry{form->comboBoxLanguage->currentText(),
+                                   form->comboBoxCategory->currentText(),
+                                   form->comboBoxSnippet->currentText()};
+    const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), entry.snippet);
+    if (!session->keepsEditsFor(path))
+        highlighter->setLanguage(SyntaxLanguage::forSnippet(entry.language, entry.snippet));
+    // The focus stays where it is: type-ahead in a box loads snippets on the
+    // way, and what the user types next belongs to the box.
+    if (!session->show(entry, path))
         return;
-    }
-
-    const SnippetFile::ReadResult file = SnippetFile::load(path);
-    shown = {path, file.status, file.stamp};
-    highlighter->setLanguage(SyntaxLanguage::forSnippet(language, name));
-    shownAt = {language, category, name};
-    switch (file.status) {
-    case SnippetFile::ReadStatus::Loaded:
-        break;
-    case SnippetFile::ReadStatus::Missing:
-        fields->clear();
-        updateTitle();
-        return;
-    case SnippetFile::ReadStatus::NotARegularFile:
-    case SnippetFile::ReadStatus::TooLarge:
-    case SnippetFile::ReadStatus::Unreadable:
-        fields->showUnloadable(tr("\"%1\" is not shown: %2.").arg(name, file.errorString));
-        updateTitle();
-        return;
-    }
-
-    if (const QString why = SnippetFields::whyNotEditable(file.text); !why.isEmpty()) {
-        // Not shown is not loaded: a save must not replace it with empty fields.
-        shown.status = SnippetFile::ReadStatus::TooLarge;
-        fields->showUnloadable(
-            tr("\"%1\" is not shown: %2.").arg(form->comboBoxSnippet->currentText(), why));
-        return;
-    }
-    fields->show(file.text);
-    updateTitle();
-    // Only a zero-byte file leaves the focus where it was; a file holding
-    // nothing but a line break still has a (blank) first line.
-    if (file.stamp.size > 0)
-        form->textEditSnippet->setFocus(Qt::OtherFocusReason);
-
     QSettings settings;
-    settings.setValue(SettingsKeys::language, language);
-    settings.setValue(SettingsKeys::category, category);
-    settings.setValue(SettingsKeys::snippet, name);
+    settings.setValue(SettingsKeys::language, entry.language);
+    settings.setValue(SettingsKeys::category, entry.category);
+    settings.setValue(SettingsKeys::snippet, entry.snippet);
 }
 
 namespace {
@@ -347,6 +328,9 @@ QString whyNotUsable(const QString &name, LibraryPaths::NameProblem problem)
                 .arg(LibraryPaths::snippetSuffix);
         return MainWindow::tr("\"%1\" was not used: a name may not start with \".\", because "
                               "the entry would be hidden and no list would show it.").arg(name);
+    case NameProblem::Blank:
+        return MainWindow::tr("A name of only spaces was not used: no list would show what "
+                              "it names.");
     case NameProblem::ForbiddenOnThisSystem:
         return MainWindow::tr("\"%1\" was not used: this system does not allow that name for a "
                               "file or folder.").arg(name);
@@ -359,7 +343,7 @@ QString whyNotUsable(const QString &name, LibraryPaths::NameProblem problem)
 std::optional<QString> MainWindow::askEntryName(const QString &title, const QString &label)
 {
     // Without the flag, Qt answers a null string both for Cancel and for an
-    // accepted empty field; only Cancel means "do nothing".
+    // accepted empty field.
     bool accepted = false;
     const QString name = QInputDialog::getText(this, title, label, QLineEdit::Normal, QString(),
                                                &accepted);
@@ -379,79 +363,9 @@ bool MainWindow::isUsableName(const Level &level, const QString &name, const QSt
     return false;
 }
 
-bool MainWindow::askToReplaceChanges(const QString &name)
-{
-    QMessageBox question(QMessageBox::Warning, tr("Save"),
-                         tr("The snippet \"%1\" was changed by another program since it was "
-                            "shown here.\n\nReplace that version with the text shown here? "
-                            "Cancel keeps both: the file stays as it is and the window keeps "
-                            "your edits.")
-                             .arg(name),
-                         QMessageBox::Cancel, this);
-    QPushButton *replace = question.addButton(tr("Replace"), QMessageBox::DestructiveRole);
-    question.setTextFormat(Qt::PlainText);
-    question.setDefaultButton(QMessageBox::Cancel);
-    question.exec();
-    return question.clickedButton() == replace;
-}
-
 void MainWindow::on_pushButtonSaveSnippet_clicked()
 {
-    saveCurrentSnippet();
-}
-
-bool MainWindow::saveCurrentSnippet()
-{
-    QString name = form->comboBoxSnippet->currentText();
-    const bool creates = name.isNull();
-    auto mode = SnippetFile::SaveMode::UnlessChanged;
-    if (creates) {
-        const QString title = QStringLiteral("Add Snippet");
-        const std::optional<QString> typed =
-            askEntryName(title, QStringLiteral("Please enter the snippet's name."));
-        if (!typed || !isUsableName(snippet, *typed, title))
-            return false;
-        name = *typed;
-        // The fields came from no file, so whatever has this name is text
-        // they never showed.
-        mode = SnippetFile::SaveMode::NewOnly;
-    }
-
-    const QString path = LibraryPaths::snippetFilePath(currentCategoryPath(), name);
-    const SnippetText text = fields->textToSave();
-    SnippetFile::SaveResult result = SnippetFile::save(path, text, shown, mode);
-    if (result.status == SnippetFile::SaveStatus::Changed && askToReplaceChanges(name))
-        result = SnippetFile::save(path, text, shown, SnippetFile::SaveMode::Replace);
-
-    QString why;
-    switch (result.status) {
-    case SnippetFile::SaveStatus::Saved:
-        shown = result.shown;
-        fields->markSaved();
-        updateTitle();
-        if (creates) {
-            // Listed and current, so that the next Save writes to it.
-            remember(SettingsKeys::snippet, name);
-            listSnippets();
-        }
-        return true;
-    case SnippetFile::SaveStatus::Changed:
-        return false; // the user chose to keep both
-    case SnippetFile::SaveStatus::Exists:
-        why = tr("a snippet of that name exists already.");
-        break;
-    case SnippetFile::SaveStatus::NotShown:
-        why = tr("its file could not be shown, and saving would replace it with empty fields.");
-        break;
-    case SnippetFile::SaveStatus::Failed:
-        why = result.errorString;
-        break;
-    }
-    PlainMessage::warn(this, tr("Save"),
-                       tr("The snippet \"%1\" was not saved: %2\n\n"
-                          "The file on disk is unchanged.")
-                           .arg(name, why));
-    return false;
+    session->save();
 }
 
 void MainWindow::on_pushButtonAddLanguage_clicked()
@@ -486,19 +400,19 @@ void MainWindow::on_pushButtonRemoveSnippet_clicked()
 
 void MainWindow::on_comboBoxSnippet_currentIndexChanged(int index)
 {
-    if (!snippetLoadDeferred && mayLeave(form->comboBoxSnippet, shownAt.snippet, index))
+    if (listingDepth == 0 && mayLeave(form->comboBoxSnippet, session->entry().snippet, index))
         loadSnippet();
 }
 
 void MainWindow::on_comboBoxCategory_currentIndexChanged(int index)
 {
-    if (mayLeave(form->comboBoxCategory, shownAt.category, index))
+    if (listingDepth > 0 || mayLeave(form->comboBoxCategory, session->entry().category, index))
         listSnippets();
 }
 
 void MainWindow::on_comboBoxLanguage_currentIndexChanged(int index)
 {
-    if (mayLeave(form->comboBoxLanguage, shownAt.language, index))
+    if (listingDepth > 0 || mayLeave(form->comboBoxLanguage, session->entry().language, index))
         listCategories();
 }
 
@@ -528,13 +442,20 @@ void MainWindow::on_menuBar_triggered(QAction *action)
         openFind();
     else if (action == form->actionCopySnippet)
         copySnippet();
+    else if (action == form->actionUndo_Remove)
+        undoRemove();
 }
 
 void MainWindow::openFind(const std::optional<QString> &query)
 {
     if (!findDialog) {
         findDialog = new FindDialog(this);
-        connect(findDialog, &FindDialog::snippetChosen, this, &MainWindow::showSnippet);
+        connect(findDialog, &FindDialog::snippetChosen, this,
+                [this](const QString &language, const QString &category, const QString &name) {
+                    // Enter there means "take me to it": the typing goes on here.
+                    if (showSnippet(language, category, name))
+                        form->textEditSnippet->setFocus(Qt::OtherFocusReason);
+                });
     }
     findDialog->present(libraryRootPath(), query);
 }
@@ -548,33 +469,21 @@ void MainWindow::findFromOutside(const QString &query)
     openFind(query);
 }
 
-void MainWindow::showSnippet(const QString &language, const QString &category, const QString &name)
+bool MainWindow::showSnippet(const QString &language, const QString &category, const QString &name)
 {
-    if (!confirmDiscardOrSave())
-        return;
+    if (!session->mayReplace())
+        return false;
     remember(SettingsKeys::language, language);
     remember(SettingsKeys::category, category);
     remember(SettingsKeys::snippet, name);
-    {
-        // Level by level, without the cascade: a pass through a first entry
-        // would load that entry's snippet and overwrite the remembered names
-        // before the levels below read them.
-        const QSignalBlocker languages(form->comboBoxLanguage);
-        const QSignalBlocker categories(form->comboBoxCategory);
-        const QSignalBlocker snippets(form->comboBoxSnippet);
-        listLanguages();
-        listCategories();
-        listSnippets(); // loads the snippet it ends on
-    }
+    listLanguages();
+    return true;
 }
 
 void MainWindow::copySnippet()
 {
-    // The reason shown in place of an unloadable file is no body.
-    if (shown.status != SnippetFile::ReadStatus::Loaded
-        && shown.status != SnippetFile::ReadStatus::Missing)
-        return;
-    QGuiApplication::clipboard()->setText(fields->current().body);
+    if (const std::optional<QString> body = session->copyableBody())
+        QGuiApplication::clipboard()->setText(*body);
 }
 
 void MainWindow::chooseFont()
@@ -592,9 +501,12 @@ void MainWindow::chooseFont()
 
 QString MainWindow::entryPath(const Level &level, const QString &name) const
 {
-    const QString parent = (this->*level.parentPath)();
-    return level.holdsFiles ? LibraryPaths::snippetFilePath(parent, name)
-                            : parent + QDir::separator() + name;
+    const QString root = libraryRootPath();
+    if (level.holdsFiles)
+        return LibraryPaths::snippetFilePath(currentCategoryPath(), name);
+    if (&level == &category)
+        return LibraryPaths::categoryPath(root, form->comboBoxLanguage->currentText(), name);
+    return LibraryPaths::languagePath(root, name);
 }
 
 void MainWindow::addEntry(const Level &level)
@@ -602,7 +514,10 @@ void MainWindow::addEntry(const Level &level)
     const QString title = QStringLiteral("Add ") + level.noun;
     const std::optional<QString> name =
         askEntryName(title, QStringLiteral("Please enter the %1's name.").arg(level.noun.toLower()));
-    if (!name || !isUsableName(level, *name, title) || !confirmDiscardOrSave())
+    // An emptied dialog is a cancelled one: no entry of no name, and no
+    // fallback to "Default" either.
+    if (!name || name->isEmpty() || !isUsableName(level, *name, title)
+        || !session->mayReplace())
         return;
     const QString path = entryPath(level, *name);
     if (level.holdsFiles)
@@ -622,15 +537,60 @@ void MainWindow::removeCurrent(const Level &level)
     const QString name = (form->*level.box)->currentText();
     if (name.isNull())
         return;
-    // The snippet's own edits go with it; above it, the listing would
-    // replace them.
-    if (!level.holdsFiles && !confirmDiscardOrSave())
-        return;
-    if (level.holdsFiles)
-        LibraryEdits::removeFile(entryPath(level, name));
-    else
-        LibraryEdits::removeEmptyTree(entryPath(level, name), libraryRootPath());
+    const QString path = entryPath(level, name);
+    if (level.holdsFiles) {
+        // The snippet's own edits go with it. What Undo Remove brings back
+        // is what was read here, whatever the trash holds by then.
+        const SnippetFile::Bytes read = SnippetFile::readBytes(path);
+        if (LibraryEdits::removeFile(path) && read.status == SnippetFile::ReadStatus::Loaded) {
+            lastRemoved = Removed{form->comboBoxLanguage->currentText(),
+                                  form->comboBoxCategory->currentText(), name, read.bytes};
+            updateUndoRemove();
+        }
+    } else {
+        // Above it, the listing would replace them.
+        if (!session->mayReplace())
+            return;
+        const auto removed = LibraryEdits::removeEmptyTree(path, libraryRootPath());
+        if (removed == LibraryEdits::TreeRemoval::HoldsFiles) {
+            PlainMessage::warn(this, QStringLiteral("Remove ") + level.noun,
+                               tr("\u201c%1\u201d still holds snippets; remove them first.")
+                                   .arg(name));
+        }
+    }
     (this->*level.relist)();
+}
+
+void MainWindow::undoRemove()
+{
+    if (!lastRemoved || !session->mayReplace())
+        return;
+    const Removed removed = *lastRemoved;
+    const QString path = LibraryPaths::snippetFilePath(
+        LibraryPaths::categoryPath(libraryRootPath(), removed.language, removed.category),
+        removed.name);
+    QString why;
+    if (LibraryEdits::exists(path)) {
+        why = tr("\u201c%1\u201d exists already: the removed snippet was not brought back.")
+                  .arg(removed.name);
+    } else if (!LibraryEdits::restoreSnippet(path, removed.bytes, &why)) {
+        why = tr("\u201c%1\u201d was not brought back: %2").arg(removed.name, why);
+    }
+    if (!why.isEmpty()) {
+        PlainMessage::warn(this, tr("Undo Remove"), why);
+        return;
+    }
+    lastRemoved.reset();
+    updateUndoRemove();
+    showSnippet(removed.language, removed.category, removed.name);
+}
+
+void MainWindow::updateUndoRemove()
+{
+    form->actionUndo_Remove->setEnabled(lastRemoved.has_value());
+    form->actionUndo_Remove->setText(
+        lastRemoved ? tr("&Undo Remove \u201c%1\u201d").arg(lastRemoved->name)
+                    : tr("&Undo Remove"));
 }
 
 void MainWindow::renameCurrent(const Level &level)
@@ -653,10 +613,10 @@ void MainWindow::renameCurrent(const Level &level)
         return refuseTakenName();
     // The edits stay with a renamed snippet file; anything else the listing
     // ends on replaces them.
-    const bool keepsEdits = level.holdsFiles && fields->isModified()
-        && shown.path == LibraryPaths::snippetFilePath(parentPath, oldName)
-        && LibraryEdits::exists(shown.path);
-    if (!keepsEdits && !confirmDiscardOrSave())
+    const QString oldPath = entryPath(level, oldName);
+    const bool keepsEdits = level.holdsFiles && session->keepsEditsFor(oldPath)
+        && LibraryEdits::exists(oldPath);
+    if (!keepsEdits && !session->mayReplace())
         return;
     const LibraryEdits::Renamed renamed = level.holdsFiles
         ? LibraryEdits::renameSnippet(parentPath, oldName, *newName)
@@ -667,7 +627,7 @@ void MainWindow::renameCurrent(const Level &level)
         // Nothing moved: the listing's fallback could be another snippet.
         if (renamed != LibraryEdits::Renamed::Moved)
             return;
-        shown.path = LibraryPaths::snippetFilePath(parentPath, *newName);
+        session->follow(entryPath(level, *newName), *newName);
     }
 
     remember(level.settingsKey, *newName);

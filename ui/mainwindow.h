@@ -1,22 +1,21 @@
 #pragma once
 
-#include "library/snippetfile.h"
-
+#include <QByteArray>
 #include <QMainWindow>
 
-#include <memory>
 #include <optional>
 
+class EditSession;
 class FindDialog;
 class QComboBox;
 class QSessionManager;
 struct MainWindowForm;
-class SnippetFields;
 class SnippetHighlighter;
 
-// The one top-level window. The three combo boxes and the library on disk are
-// the whole model: the window keeps no lists and no settings object, and
-// every operation reads the disk afresh.
+// The one top-level window: it wires the form to the library on disk and to
+// the edit session. The three combo boxes and the disk are the whole model:
+// the window keeps no lists and no settings object, and every listing reads
+// the disk afresh.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -25,12 +24,6 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Asks about unsaved edits before anything replaces the fields. True
-    // when the caller may go on: nothing was modified, the user saved, or
-    // the user discarded the edits; false when the user cancelled or the
-    // save did not happen. Every path that replaces the fields calls it
-    // first.
-    bool confirmDiscardOrSave();
     // Opens the Find window; a query replaces the one typed before.
     void openFind(const std::optional<QString> &query = std::nullopt);
     // For a request from another process: the window to the front, with
@@ -55,13 +48,13 @@ private Q_SLOTS:
     void on_menuBar_triggered(QAction *action);
 
 private:
+    class ListingPass;
+
     QString libraryRootPath() const;
     void listLanguages();
     void listCategories();
     void listSnippets();
     void loadSnippet();
-    // The Save button: true once the fields are on disk.
-    bool saveCurrentSnippet();
     // A choice in `box`, which listed `shownEntry` for the fields, to
     // `index`: whether the levels below may follow it. On Cancel the box
     // shows `shownEntry` again.
@@ -83,40 +76,38 @@ private:
     void addEntry(const Level &level);
     void removeCurrent(const Level &level);
     void renameCurrent(const Level &level);
+    void undoRemove();
+    void updateUndoRemove();
     void chooseFont();
     // Every way of making a snippet current from outside the three boxes
-    // ends here, as if the user had chosen the three entries in turn.
-    void showSnippet(const QString &language, const QString &category, const QString &name);
+    // ends here, as if the user had chosen the three entries in turn. False
+    // when the user kept the edits instead.
+    bool showSnippet(const QString &language, const QString &category, const QString &name);
     void copySnippet();
 
     QString currentLanguagePath() const;
     QString currentCategoryPath() const;
-    // The name typed into a name dialog; nothing when it was cancelled.
+    // The name typed into a name dialog; nothing when it was cancelled or
+    // left empty.
     std::optional<QString> askEntryName(const QString &title, const QString &label);
     // Whether the level can list an entry of that name; if not, the user is
     // told why.
     bool isUsableName(const Level &level, const QString &name, const QString &title);
-    // Whether to replace what another program saved over the shown snippet.
-    bool askToReplaceChanges(const QString &name);
 
     MainWindowForm *form;
     FindDialog *findDialog = nullptr; // made on first use
-    std::unique_ptr<SnippetFields> fields;
+    EditSession *session;
     SnippetHighlighter *highlighter; // owned by the body editor
-    SnippetFile::Shown shown;
-    // The entries that named the shown file; the snippet is null when none
-    // was listed.
-    struct
+    // The last snippet removed, as it was read before it went.
+    struct Removed
     {
         QString language;
         QString category;
-        QString snippet;
-    } shownAt;
-    // Listings choose entries on their own, after their caller has asked
-    // about the edits.
-    int listingDepth = 0;
-    // Set while the snippet list is refilled: only its final entry is loaded.
-    bool snippetLoadDeferred = false;
+        QString name;
+        QByteArray bytes;
+    };
+    std::optional<Removed> lastRemoved;
+    int listingDepth = 0; // see ListingPass
     const Level language;
     const Level category;
     const Level snippet;

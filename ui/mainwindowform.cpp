@@ -157,6 +157,10 @@ void MainWindowForm::setupForm(QMainWindow *window)
     actionFind->setShortcut(QKeySequence::Find);
     actionCopySnippet = newAction(window, "actionCopySnippet");
     actionCopySnippet->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    // The text fields take the same key for their own undo while they have
+    // the focus; elsewhere it brings the last removed snippet back.
+    actionUndo_Remove = newAction(window, "actionUndo_Remove");
+    actionUndo_Remove->setShortcuts(QKeySequence::Undo);
 
     centralWidget = named(new QWidget(window), "centralWidget");
     verticalLayout_4 = named(new QVBoxLayout(centralWidget), "verticalLayout_4");
@@ -214,6 +218,8 @@ void MainWindowForm::setupForm(QMainWindow *window)
     menuFile->addAction(actionSave);
     menuFile->addSeparator();
     menuFile->addAction(actionQuit);
+    menuEdit->addAction(actionUndo_Remove);
+    menuEdit->addSeparator();
     menuEdit->addAction(actionRename_Language);
     menuEdit->addAction(actionRename_Category);
     menuEdit->addAction(actionRename_Snippet);

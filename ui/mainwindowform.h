@@ -31,6 +31,7 @@ struct MainWindowForm
     QAction *actionUpdate;
     QAction *actionFind;
     QAction *actionCopySnippet;
+    QAction *actionUndo_Remove;
     QWidget *centralWidget;
     QVBoxLayout *verticalLayout_4;
     QLabel *label_4;
