@@ -4,6 +4,7 @@
 // and a way to answer the modal dialogs that the window opens.
 
 #include "app/startup.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QLibrary>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -239,6 +241,25 @@ inline std::shared_ptr<bool> cancelNextDialog()
             dialog->reject();
     });
 }
+
+// The main window as the window's tests drive it: by its objects' names.
+class WindowDriver
+{
+protected:
+    void open() { m_window.reset(new MainWindow); }
+    QComboBox *box(const char *name) const
+    {
+        return m_window->findChild<QComboBox *>(QLatin1String(name));
+    }
+    void click(const char *name) const
+    {
+        auto *button = m_window->findChild<QPushButton *>(QLatin1String(name));
+        QVERIFY2(button, name);
+        button->click();
+    }
+
+    std::unique_ptr<MainWindow> m_window;
+};
 
 } // namespace TestSupport
 

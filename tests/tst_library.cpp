@@ -22,7 +22,7 @@
 
 // The library as the user meets it: the window's boxes, buttons and fields
 // against the folders and files on disk.
-class TestLibrary : public QObject
+class TestLibrary : public QObject, private TestSupport::WindowDriver
 {
     Q_OBJECT
 
@@ -65,11 +65,6 @@ private Q_SLOTS:
     void extensionInOtherCaseIsTheSameSnippet();
 
 private:
-    QComboBox *box(const char *name) { return m_window->findChild<QComboBox *>(QLatin1String(name)); }
-    void click(const char *name)
-    {
-        m_window->findChild<QPushButton *>(QLatin1String(name))->click();
-    }
     QString synopsis() { return m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->text(); }
     QString body() { return m_window->findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->toPlainText(); }
     QStringList items(const char *name) { return TestSupport::itemTexts(box(name)); }
@@ -78,9 +73,6 @@ private:
         return QStringList{box("comboBoxLanguage")->currentText(), box("comboBoxCategory")->currentText(),
                            box("comboBoxSnippet")->currentText()}.join(QLatin1Char('/'));
     }
-    void open() { m_window.reset(new MainWindow); }
-
-    std::unique_ptr<MainWindow> m_window;
 };
 
 namespace {

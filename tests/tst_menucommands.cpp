@@ -19,7 +19,7 @@
 
 // The File, Edit and Settings menus, each command reaching the window through
 // the menu bar's triggered signal.
-class TestMenuCommands : public QObject
+class TestMenuCommands : public QObject, private TestSupport::WindowDriver
 {
     Q_OBJECT
 
@@ -45,11 +45,7 @@ private Q_SLOTS:
 
 private:
     void trigger(const char *actionName);
-    QComboBox *box(const char *name) { return m_window->findChild<QComboBox *>(QLatin1String(name)); }
     QTextEdit *bodyEdit() { return m_window->findChild<QTextEdit *>(QStringLiteral("textEditSnippet")); }
-    void open() { m_window.reset(new MainWindow); }
-
-    std::unique_ptr<MainWindow> m_window;
 };
 
 namespace {

@@ -26,7 +26,7 @@
 // Libraries as a sync tool, another program or a careless user may leave
 // them: the window must come up, list what it can and leave alone whatever
 // it was not asked to change.
-class TestHostileLibrary : public QObject
+class TestHostileLibrary : public QObject, private TestSupport::WindowDriver
 {
     Q_OBJECT
 
@@ -60,14 +60,6 @@ private Q_SLOTS:
     void snippetChangedBehindTheWindow();
 
 private:
-    QComboBox *box(const char *name)
-    {
-        return m_window->findChild<QComboBox *>(QLatin1String(name));
-    }
-    void click(const char *name)
-    {
-        m_window->findChild<QPushButton *>(QLatin1String(name))->click();
-    }
     QLineEdit *synopsisField()
     {
         return m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"));
@@ -78,9 +70,7 @@ private:
     }
     QStringList items(const char *name) { return TestSupport::itemTexts(box(name)); }
     QStringList current();
-    void open() { m_window.reset(new MainWindow); }
 
-    std::unique_ptr<MainWindow> m_window;
 };
 
 namespace {
