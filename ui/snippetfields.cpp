@@ -381,10 +381,16 @@ void SnippetFields::clear()
 {
     m_baseBody = ShownBody();
     m_body->clear();
+    // QTextEdit::clear() reports the document modified, then resets the flag
+    // without a word, and the window's title would stay marked: report it
+    // modified once more, so that setUnmodified() tells the reset.
+    m_body->document()->setModified(true);
     m_wholeSynopsis.reset();
     m_baseSynopsis.clear();
     m_crlfAfterSynopsis = false;
-    m_synopsis->clear();
+    // Unlike clear(), which counts as an edit and says so before the flag
+    // can be reset.
+    m_synopsis->setText(QString());
     setUnmodified();
     setEditable(true);
 }
