@@ -204,6 +204,9 @@ void TestSnippetFile::editedFieldsSave_data()
     QTest::newRow("typed Shift+Enter is a line feed, the file's own separator stays")
         << QByteArray("s\na\xE2\x80\xA8" "b\n") << QString() << -1 << shiftEnterX
         << QByteArray("s\na\xE2\x80\xA8" "b\n\nx");
+    QTest::newRow("typed line break after a Windows synopsis line")
+        << QByteArray("s\r\na") << QString() << -1 << QStringLiteral("\nx")
+        << QByteArray("s\r\na\r\nx");
     QTest::newRow("typed line break in an old Mac body") << QByteArray("s\na\rb") << QString() << -1
                                                          << QStringLiteral("\nx")
                                                          << QByteArray("s\na\rb\rx");

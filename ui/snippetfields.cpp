@@ -45,10 +45,17 @@ QStringView spelling(Spelling as)
 ShownBody shownForm(const QString &body, bool crlfAfterSynopsis)
 {
     ShownBody shown;
-    shown.text.reserve(body.size());
     qsizetype lineFeeds = 0, crlfs = 0, crs = 0;
     const qsizetype size = body.size();
-    for (qsizetype i = 0; i < size; ++i) {
+    // Most bodies go in as they are, and then are not held twice.
+    const bool asItIs = std::none_of(body.cbegin(), body.cend(), isDocumentBreak);
+    if (asItIs) {
+        shown.text = body;
+        lineFeeds = body.count(QLatin1Char('\n'));
+    } else {
+        shown.text.reserve(size);
+    }
+    for (qsizetype i = 0; i < size && !asItIs; ++i) {
         const QChar c = body.at(i);
         if (c == QLatin1Char('\n')) {
             ++lineFeeds;
@@ -71,8 +78,8 @@ ShownBody shownForm(const QString &body, bool crlfAfterSynopsis)
         }
         shown.text.append(c);
     }
-    // The synopsis line's break only speaks for a body without any: this
-    // program used to write it as a line feed whatever the body held.
+    // The synopsis line's break only decides for a body without any: older
+    // saves wrote it as a line feed whatever the body held.
     if (lineFeeds + crlfs + crs == 0 && crlfAfterSynopsis)
         crlfs = 1;
     if (crlfs > lineFeeds && crlfs >= crs)
@@ -91,6 +98,66 @@ struct Piece
     qsizetype to;
 };
 
+// Myers' shortest edit script between n and m items: the pairs of items
+// kept, in order. False, with nothing matched, once `steps` passes `mostSteps`.
+template<typename Same>
+bool shortestEdit(int n, int m, const Same &same, qint64 &steps, qint64 mostSteps, int mostEdits,
+                  std::vector<std::pair<int, int>> *matched)
+{
+    const int mostD = std::min(n + m, mostEdits);
+    std::vector<int> v(2 * size_t(mostD) + 3, 0);
+    const int offset = mostD + 1;
+    std::vector<std::vector<int>> trace;
+    int found = -1;
+    for (int d = 0; d <= mostD && found < 0; ++d) {
+        for (int k = -d; k <= d; k += 2) {
+            int x = (k == -d || (k != d && v[offset + k - 1] < v[offset + k + 1]))
+                ? v[offset + k + 1]
+                : v[offset + k - 1] + 1;
+            int y = x - k;
+            while (x < n && y < m && same(x, y)) {
+                ++x;
+                ++y;
+                ++steps;
+            }
+            v[offset + k] = x;
+            if (x >= n && y >= m) {
+                found = d;
+                break;
+            }
+        }
+        trace.emplace_back(v.begin() + offset - d, v.begin() + offset + d + 1);
+        steps += d + 1;
+        if (steps > mostSteps)
+            return false;
+    }
+    if (found < 0)
+        return false;
+
+    // Back from the end, collecting the kept pairs.
+    const size_t first = matched->size();
+    int x = n, y = m;
+    for (int d = found; d > 0; --d) {
+        const std::vector<int> &previous = trace[size_t(d - 1)];
+        const auto at = [&](int k) { return previous[size_t(k + d - 1)]; };
+        const int k = x - y;
+        const bool down = k == -d || (k != d && at(k - 1) < at(k + 1));
+        const int previousK = down ? k + 1 : k - 1;
+        const int previousX = at(previousK);
+        const int previousY = previousX - previousK;
+        const int startX = down ? previousX : previousX + 1;
+        const int startY = down ? previousY + 1 : previousY;
+        while (x > startX && y > startY)
+            matched->emplace_back(--x, --y);
+        x = previousX;
+        y = previousY;
+    }
+    while (x > 0 && y > 0)
+        matched->emplace_back(--x, --y);
+    std::reverse(matched->begin() + qsizetype(first), matched->end());
+    return true;
+}
+
 class Differences
 {
 public:
@@ -107,24 +174,24 @@ public:
     }
 
 private:
-    // Past this, the lines between the first and the last change count as
+    // Past this, what lies between the first and the last change counts as
     // retyped: such a save then costs at most a fraction of a second.
     static constexpr qint64 mostSteps = 20'000'000;
     static constexpr int mostEdits = 2000;
 
-    void keep(qsizetype from, qsizetype to)
+    void push(bool kept, qsizetype from, qsizetype to)
     {
-        if (from < to)
-            m_pieces.push_back({true, from, to});
-    }
-    void add(qsizetype from, qsizetype to)
-    {
-        if (from < to)
-            m_pieces.push_back({false, from, to});
+        if (from >= to)
+            return;
+        if (!m_pieces.empty() && m_pieces.back().kept == kept && m_pieces.back().to == from)
+            m_pieces.back().to = to;
+        else
+            m_pieces.push_back({kept, from, to});
     }
 
     // before[b0, b1) became after[a0, a1): what both begin and end with is
-    // kept; between that, lines the two share are matched when `byLines`.
+    // kept; between that, the lines the two share, and within what differs
+    // the characters they share.
     void replace(qsizetype b0, qsizetype b1, qsizetype a0, qsizetype a1, bool byLines)
     {
         const qsizetype most = std::min(b1 - b0, a1 - a0);
@@ -134,11 +201,14 @@ private:
         qsizetype suffix = 0;
         while (suffix < most - prefix && m_before[b1 - 1 - suffix] == m_after[a1 - 1 - suffix])
             ++suffix;
-        keep(b0, b0 + prefix);
-        if (!byLines || !matchLines(b0 + prefix, b1 - suffix, a0 + prefix, a1 - suffix)) {
-            add(a0 + prefix, a1 - suffix);
-        }
-        keep(b1 - suffix, b1);
+        push(true, b0, b0 + prefix);
+        b0 += prefix;
+        a0 += prefix;
+        b1 -= suffix;
+        a1 -= suffix;
+        if (!(byLines && matchLines(b0, b1, a0, a1)) && !matchCharacters(b0, b1, a0, a1))
+            push(false, a0, a1);
+        push(true, b1, b1 + suffix);
     }
 
     static std::vector<qsizetype> lineStarts(QStringView text, qsizetype from, qsizetype to)
@@ -152,8 +222,6 @@ private:
         return starts;
     }
 
-    // Myers' shortest edit script over whole lines, within a budget; false
-    // when the budget ran out and nothing was added.
     bool matchLines(qsizetype b0, qsizetype b1, qsizetype a0, qsizetype a1)
     {
         if (b0 == b1 || a0 == a1)
@@ -176,59 +244,9 @@ private:
             return beforeHashes[x] == afterHashes[y]
                 && line(m_before, before, x) == line(m_after, after, y);
         };
-
-        const int mostD = std::min(n + m, mostEdits);
-        std::vector<int> v(2 * size_t(mostD) + 3, 0);
-        const int offset = mostD + 1;
-        std::vector<std::vector<int>> trace;
-        qint64 steps = 0;
-        int found = -1;
-        for (int d = 0; d <= mostD && found < 0; ++d) {
-            for (int k = -d; k <= d; k += 2) {
-                int x = (k == -d || (k != d && v[offset + k - 1] < v[offset + k + 1]))
-                    ? v[offset + k + 1]
-                    : v[offset + k - 1] + 1;
-                int y = x - k;
-                while (x < n && y < m && same(x, y)) {
-                    ++x;
-                    ++y;
-                    ++steps;
-                }
-                v[offset + k] = x;
-                if (x >= n && y >= m) {
-                    found = d;
-                    break;
-                }
-            }
-            trace.emplace_back(v.begin() + offset - d, v.begin() + offset + d + 1);
-            steps += d + 1;
-            if (steps > mostSteps)
-                return false;
-        }
-        if (found < 0)
-            return false;
-
-        // Back from the end, collecting the matched lines.
         std::vector<std::pair<int, int>> matched;
-        int x = n, y = m;
-        for (int d = found; d > 0; --d) {
-            const std::vector<int> &previous = trace[size_t(d - 1)];
-            const auto at = [&](int k) { return previous[size_t(k + d - 1)]; };
-            const int k = x - y;
-            const bool down = k == -d || (k != d && at(k - 1) < at(k + 1));
-            const int previousK = down ? k + 1 : k - 1;
-            const int previousX = at(previousK);
-            const int previousY = previousX - previousK;
-            const int startX = down ? previousX : previousX + 1;
-            const int startY = down ? previousY + 1 : previousY;
-            while (x > startX && y > startY)
-                matched.emplace_back(--x, --y);
-            x = previousX;
-            y = previousY;
-        }
-        while (x > 0 && y > 0)
-            matched.emplace_back(--x, --y);
-        std::reverse(matched.begin(), matched.end());
+        if (!shortestEdit(n, m, same, m_steps, mostSteps, mostEdits, &matched))
+            return false;
 
         int doneX = 0, doneY = 0;
         const auto replaceUpTo = [&](int toX, int toY) {
@@ -236,7 +254,7 @@ private:
         };
         for (const auto &[mx, my] : matched) {
             replaceUpTo(mx, my);
-            keep(before[mx], before[mx + 1]);
+            push(true, before[mx], before[mx + 1]);
             doneX = mx + 1;
             doneY = my + 1;
         }
@@ -244,9 +262,31 @@ private:
         return true;
     }
 
+    // Two edits close together, such as a deleted character and a typed
+    // line, leave a stretch between them that both texts still share.
+    bool matchCharacters(qsizetype b0, qsizetype b1, qsizetype a0, qsizetype a1)
+    {
+        if (b0 == b1 || a0 == a1 || b1 - b0 + a1 - a0 > 1'000'000)
+            return false;
+        const auto same = [&](int x, int y) { return m_before[b0 + x] == m_after[a0 + y]; };
+        std::vector<std::pair<int, int>> matched;
+        if (!shortestEdit(int(b1 - b0), int(a1 - a0), same, m_steps, mostSteps, mostEdits,
+                          &matched))
+            return false;
+        qsizetype doneY = 0;
+        for (const auto &[mx, my] : matched) {
+            push(false, a0 + doneY, a0 + my);
+            push(true, b0 + mx, b0 + mx + 1);
+            doneY = my + 1;
+        }
+        push(false, a0 + doneY, a1);
+        return true;
+    }
+
     QStringView m_before;
     QStringView m_after;
     std::vector<Piece> m_pieces;
+    qint64 m_steps = 0;
 };
 
 // The edited text as the file spells it: kept stretches as the shown text's
