@@ -108,10 +108,11 @@ void replaceUnpairedSurrogates(QString &text)
 
 // A read takes a carriage return right before the first line feed as part
 // of the line break, so a synopsis that ends in one needs a second.
-QByteArray lineBreakAfter(const QString &synopsis)
+QByteArray lineBreakAfter(const SnippetText &text)
 {
-    return synopsis.endsWith(QLatin1Char('\r')) ? QByteArrayLiteral("\r\n")
-                                                  : QByteArrayLiteral("\n");
+    return text.crlfAfterSynopsis || text.synopsis.endsWith(QLatin1Char('\r'))
+        ? QByteArrayLiteral("\r\n")
+        : QByteArrayLiteral("\n");
 }
 
 QString tr(const char *text)
@@ -252,10 +253,8 @@ SnippetText parse(const QString &text)
     const qsizetype lineFeed = text.indexOf(QLatin1Char('\n'));
     if (lineFeed < 0)
         return {text, QString()};
-    qsizetype synopsisEnd = lineFeed;
-    if (synopsisEnd > 0 && text.at(synopsisEnd - 1) == QLatin1Char('\r'))
-        --synopsisEnd;
-    return {text.left(synopsisEnd), text.mid(lineFeed + 1)};
+    const bool crlf = lineFeed > 0 && text.at(lineFeed - 1) == QLatin1Char('\r');
+    return {text.left(crlf ? lineFeed - 1 : lineFeed), text.mid(lineFeed + 1), crlf};
 }
 
 Bytes readBytes(const QString &path)
@@ -303,7 +302,7 @@ bool write(const QString &path, const SnippetText &text, QString *errorString, S
         return false;
     }
     return replaceFile(info, {markFor(text.synopsis), text.synopsis.toUtf8(),
-                              lineBreakAfter(text.synopsis), text.body.toUtf8()},
+                              lineBreakAfter(text), text.body.toUtf8()},
                        errorString, written);
 }
 

@@ -16,10 +16,14 @@ struct SnippetText
 {
     QString synopsis;
     QString body;
+    // The file ended the synopsis line with CR LF: a save of edits elsewhere
+    // keeps it so.
+    bool crlfAfterSynopsis = false;
 
     bool operator==(const SnippetText &other) const
     {
-        return synopsis == other.synopsis && body == other.body;
+        return synopsis == other.synopsis && body == other.body
+            && crlfAfterSynopsis == other.crlfAfterSynopsis;
     }
 };
 
@@ -33,8 +37,8 @@ namespace SnippetFile {
 QString decode(const QByteArray &bytes);
 
 // Splits file text into its fields: the synopsis is the first line without
-// its line feed and a carriage return right before it; the body is the rest,
-// untouched.
+// its line feed and a carriage return right before it (noted in
+// crlfAfterSynopsis); the body is the rest, untouched.
 SnippetText parse(const QString &text);
 
 // Larger files are not loaded. Snippets are a few KiB; a file this size is

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QTextCursor>
 #include <QTextEdit>
 
 #include <csignal>
@@ -116,6 +117,8 @@ void TestSnippetFile::roundTripThroughFields_data()
     QTest::newRow("Windows line breaks") << QByteArray("s\nline 1\r\nline 2\r\n") << true;
     QTest::newRow("tabs and no-break spaces") << QByteArray("s\n\tx\xC2\xA0y  z\n") << true;
     QTest::newRow("line separator") << QByteArray("s\na\xE2\x80\xA8" "b") << true;
+    QTest::newRow("every kind of line break")
+        << QByteArray("s\r\na\r\nb\rc\nd\xE2\x80\xA9" "e\xEF\xB7\x90" "f\xEF\xB7\x91\r") << true;
     QTest::newRow("synopsis beyond the line edit's limit")
         << QByteArray(40000, 'x') + QByteArray("\nbody") << true;
     // An unchanged save keeps the bytes of any encoding it reads.
@@ -160,25 +163,66 @@ void TestSnippetFile::editedFieldsSave_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("pastedInSynopsis");
+    // Typed into the body at `at` (-1: its end), where "\n" is Enter, U+2028
+    // Shift+Enter and "\b" Backspace.
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QString>("typed");
     QTest::addColumn<QByteArray>("saved");
 
-    // Without a paste, Shift+Enter then "x" at the end of the body.
-    QTest::newRow("typed line break") << QByteArray("s\na") << QString() << QByteArray("s\na\nx");
+    const QString shiftEnterX = QStringLiteral("\u2028x");
+    QTest::newRow("typed line break") << QByteArray("s\na") << QString() << -1 << shiftEnterX
+                                      << QByteArray("s\na\nx");
     QTest::newRow("typed line break, Windows body")
-        << QByteArray("s\na\r\nb") << QString() << QByteArray("s\na\r\nb\r\nx");
+        << QByteArray("s\na\r\nb") << QString() << -1 << shiftEnterX << QByteArray("s\na\r\nb\r\nx");
     // Each break used to start the body early, at the next load.
     // Only a save of unchanged text keeps the stray byte; an edited one is UTF-8.
     QTest::newRow("typed line break, stray byte")
-        << QByteArray("caf\xE9\n\xC3\xA8") << QString() << QByteArray("caf\xC3\xA9\n\xC3\xA8\nx");
+        << QByteArray("caf\xE9\n\xC3\xA8") << QString() << -1 << shiftEnterX
+        << QByteArray("caf\xC3\xA9\n\xC3\xA8\nx");
     QTest::newRow("pasted lines in the synopsis")
-        << QByteArray("s\nbody") << QStringLiteral("\nb\r\nc\rd\u2028e\u2029f")
+        << QByteArray("s\nbody") << QStringLiteral("\nb\r\nc\rd\u2028e\u2029f") << -1 << QString()
         << QByteArray("s b c d e f\nbody");
+    // What came from the file and was not touched is written back as it came.
+    QTest::newRow("line separator kept after an edit elsewhere")
+        << QByteArray("s\nt = \"a\xE2\x80\xA8" "b\";\n") << QString() << -1 << QStringLiteral("x")
+        << QByteArray("s\nt = \"a\xE2\x80\xA8" "b\";\nx");
+    QTest::newRow("line separator kept in the edited line")
+        << QByteArray("s\nt = \"a\xE2\x80\xA8" "b\";") << QString() << 0 << QStringLiteral("x")
+        << QByteArray("s\nxt = \"a\xE2\x80\xA8" "b\";");
+    QTest::newRow("mixed line breaks kept after an edit elsewhere")
+        << QByteArray("s\na\r\nb\rc\nd\xE2\x80\xA9" "e") << QString() << -1 << QStringLiteral("x")
+        << QByteArray("s\na\r\nb\rc\nd\xE2\x80\xA9" "ex");
+    QTest::newRow("synopsis line's CR LF kept")
+        << QByteArray("s\r\na\nb") << QString() << -1 << QStringLiteral("x")
+        << QByteArray("s\r\na\nbx");
+    QTest::newRow("synopsis keeps its own line separator when typed into")
+        << QByteArray("a\xE2\x80\xA8" "b\nbody") << QStringLiteral("x") << -1 << QString()
+        << QByteArray("a\xE2\x80\xA8" "bx\nbody");
+    QTest::newRow("typed line break takes the usual one of a mixed body")
+        << QByteArray("s\na\r\nb\nc\r\n") << QString() << 1 << QStringLiteral("\n")
+        << QByteArray("s\na\r\n\r\nb\nc\r\n");
+    QTest::newRow("typed Shift+Enter is a line feed, the file's own separator stays")
+        << QByteArray("s\na\xE2\x80\xA8" "b\n") << QString() << -1 << shiftEnterX
+        << QByteArray("s\na\xE2\x80\xA8" "b\n\nx");
+    QTest::newRow("typed line break after a Windows synopsis line")
+        << QByteArray("s\r\na") << QString() << -1 << QStringLiteral("\nx")
+        << QByteArray("s\r\na\r\nx");
+    QTest::newRow("typed line break in an old Mac body") << QByteArray("s\na\rb") << QString() << -1
+                                                         << QStringLiteral("\nx")
+                                                         << QByteArray("s\na\rb\rx");
+    // Deleting "b" and its break brings the lone CR next to a line feed,
+    // which the next load would read as one break.
+    QTest::newRow("lone CR meeting a line feed stays two breaks")
+        << QByteArray("s\na\rb\n\nc") << QString() << 4 << QStringLiteral("\b\b")
+        << QByteArray("s\na\r\n\nc");
 }
 
 void TestSnippetFile::editedFieldsSave()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, pastedInSynopsis);
+    QFETCH(int, at);
+    QFETCH(QString, typed);
     QFETCH(QByteArray, saved);
     const QString file = path(QStringLiteral("x.spt"));
     QFile original(file);
@@ -190,19 +234,46 @@ void TestSnippetFile::editedFieldsSave()
     SnippetFields fields(&synopsis, &body);
     fields.show(loaded.text);
 
-    if (pastedInSynopsis.isEmpty()) {
-        body.moveCursor(QTextCursor::End);
-        QTest::keyClick(&body, Qt::Key_Return, Qt::ShiftModifier);
-        QTest::keyClicks(&body, QStringLiteral("x"));
-    } else {
+    if (!pastedInSynopsis.isEmpty()) {
         synopsis.end(false);
         synopsis.insert(pastedInSynopsis);
     }
-    QCOMPARE(SnippetFile::save(file, fields.textToSave(), {file, loaded.status, loaded.stamp},
-                               SnippetFile::SaveMode::UnlessChanged).status,
-             SnippetFile::SaveStatus::Saved);
+    QTextCursor cursor = body.textCursor();
+    if (at < 0)
+        cursor.movePosition(QTextCursor::End);
+    else
+        cursor.setPosition(at);
+    body.setTextCursor(cursor);
+    for (const QChar c : typed) {
+        if (c == QLatin1Char('\n'))
+            QTest::keyClick(&body, Qt::Key_Return);
+        else if (c == QChar::LineSeparator)
+            QTest::keyClick(&body, Qt::Key_Return, Qt::ShiftModifier);
+        else if (c == QLatin1Char('\b'))
+            QTest::keyClick(&body, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(&body, QString(c));
+    }
+    SnippetFile::SaveResult result =
+        SnippetFile::save(file, fields.textToSave(), {file, loaded.status, loaded.stamp},
+                          SnippetFile::SaveMode::UnlessChanged);
+    QCOMPARE(result.status, SnippetFile::SaveStatus::Saved);
     QCOMPARE(bytesOf(file), saved);
     QCOMPARE(synopsis.text(), SnippetFile::read(file)->synopsis);
+
+    // Saved again, the fields still write what they wrote; one more letter
+    // at the end changes nothing else.
+    fields.markSaved();
+    result = SnippetFile::save(file, fields.textToSave(), result.shown,
+                               SnippetFile::SaveMode::UnlessChanged);
+    QCOMPARE(result.status, SnippetFile::SaveStatus::Saved);
+    QCOMPARE(bytesOf(file), saved);
+    body.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&body, QStringLiteral("y"));
+    QCOMPARE(SnippetFile::save(file, fields.textToSave(), result.shown,
+                               SnippetFile::SaveMode::UnlessChanged).status,
+             SnippetFile::SaveStatus::Saved);
+    QCOMPARE(bytesOf(file), saved + "y");
 }
 
 void TestSnippetFile::writtenBytes_data()

@@ -3,9 +3,29 @@
 #include "library/snippetfile.h"
 
 #include <optional>
+#include <vector>
 
 class QLineEdit;
 class QTextEdit;
+
+// A body as the editor shows it, and where the file spells a character of it
+// otherwise: a line feed that is CR LF, a lone CR or a paragraph mark there,
+// a typed line separator saved as a line break. An edited body is compared
+// with it, so that what the user did not touch is written back as it came.
+struct ShownBody
+{
+    enum class Spelling : quint8 { LineFeed, CrLf, Cr, ParagraphSeparator, FrameStart, FrameEnd };
+    struct Spelled
+    {
+        qsizetype at;
+        Spelling as;
+    };
+
+    QString text;
+    std::vector<Spelled> spellings; // by position
+    // How a line break the user types is written: as most of the file's are.
+    Spelling typedBreak = Spelling::LineFeed;
+};
 
 // The synopsis and body fields, and what a load put into them: enough to
 // save unchanged fields back exactly as they were read, whatever the
@@ -47,18 +67,17 @@ private:
     void setEditable(bool editable);
     QString currentSynopsis() const;
     QString currentBody() const;
+    QString shownBody() const;
 
     QLineEdit *m_synopsis;
     QTextEdit *m_body;
     // A first line too long to edit, shown in part: saved whole while the
     // shown part is untouched.
     std::optional<QString> m_wholeSynopsis;
-    // A body with Windows line breaks, shown with plain ones.
-    bool m_crlfBody = false;
-    // A body that the document would change on its way in, kept as read so
-    // that an unchanged field writes it back.
-    std::optional<QString> m_bodyAsRead;
-    // Edited and saved: the body still shows typed line separators, saved
-    // as line feeds, after its modified flag is reset.
-    bool m_bodySavedEdited = false;
+    // The synopsis as shown at the load or the last save: only what was
+    // typed since loses its line breaks.
+    QString m_baseSynopsis;
+    bool m_crlfAfterSynopsis = false;
+    // The body as shown at the load or the last save.
+    ShownBody m_baseBody;
 };

@@ -1,5 +1,7 @@
 // libFuzzer target: any bytes as a snippet file, loaded into the editing
-// fields, saved unchanged and loaded again must give the same fields.
+// fields, saved unchanged and loaded again must give the same fields. Edited
+// in two places (a character deleted, a letter and a line break typed) and
+// saved, it must load again with the lines the fields showed.
 
 #include "library/snippetfile.h"
 #include "ui/snippetfields.h"
@@ -9,6 +11,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include <cstdint>
@@ -40,6 +44,25 @@ void removeWorkDir()
 {
     std::fprintf(stderr, "snippet round trip: %s\n", what);
     std::abort();
+}
+
+// The lines as the editor shows them. A line separator of the file next to
+// an edit may be taken for a typed one and saved as a line break, so it
+// counts as one.
+QString shownLines(const QTextEdit &body)
+{
+    return body.document()
+        ->toRawText()
+        .replace(QChar::ParagraphSeparator, QLatin1Char('\n'))
+        .replace(QChar::LineSeparator, QLatin1Char('\n'));
+}
+
+// Never between the halves of a surrogate pair: a lone half cannot be saved.
+int positionAt(const QTextEdit &body, int wanted)
+{
+    const QString text = body.document()->toRawText();
+    return wanted > 0 && wanted < text.size() && text.at(wanted - 1).isHighSurrogate() ? wanted + 1
+                                                                                      : wanted;
 }
 
 } // namespace
@@ -101,5 +124,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fail("synopsis", loaded->synopsis, reloaded->synopsis);
     if (reloaded->body != loaded->body)
         fail("body", loaded->body, reloaded->body);
+
+    if (!body.isReadOnly() && size > 0) {
+        const int end = body.document()->characterCount() - 1;
+        QTextCursor cursor(body.document());
+        cursor.setPosition(positionAt(body, data[0] % (end + 1)));
+        cursor.deletePreviousChar();
+        cursor.setPosition(positionAt(body, data[size - 1] % body.document()->characterCount()));
+        cursor.insertText(QStringLiteral("x\n"));
+        if (!SnippetFile::write(path, fields.current(), &error))
+            fail(qPrintable(QStringLiteral("save of the edit failed: ") + error));
+        const std::optional<SnippetText> edited = SnippetFile::read(path);
+        if (!edited)
+            fail("cannot read the edited file");
+        QTextEdit again;
+        again.setPlainText(edited->body);
+        if (edited->synopsis != synopsis.text() && !synopsis.isReadOnly())
+            fail("edited synopsis", synopsis.text(), edited->synopsis);
+        if (shownLines(again) != shownLines(body))
+            fail("edited body", shownLines(body), shownLines(again));
+    }
     return 0;
 }

@@ -574,6 +574,9 @@ void TestHostileLibrary::entriesThatAreNotSnippets_data()
     QTest::newRow("link to a FIFO: start and save") << QByteArray("fifo link") << QByteArray("save") << true;
     QTest::newRow("file over the size limit: start and save") << QByteArray("huge") << QByteArray("save") << true;
     QTest::newRow("two million line feeds: start and save") << QByteArray("lines") << QByteArray("save") << true;
+    // Its title was left marked as edited.
+    QTest::newRow("two million line feeds: chosen after another")
+        << QByteArray("lines") << QByteArray("switch") << true;
     QTest::newRow("link to nothing: add it") << QByteArray("broken link") << QByteArray("add") << false;
     QTest::newRow("link to nothing: rename onto it") << QByteArray("broken link") << QByteArray("rename") << false;
     QTest::newRow("link to nothing: save under its name")
@@ -615,16 +618,20 @@ void TestHostileLibrary::entriesThatAreNotSnippets()
     else if (entry == "huge")
         QVERIFY(QFile(lib(QStringLiteral("L/C/x.spt"))).open(QIODevice::WriteOnly)
                 && QFile::resize(lib(QStringLiteral("L/C/x.spt")), SnippetFile::maximumSize + 1));
-    remember(QStringLiteral("L"), QStringLiteral("C"), QStringLiteral("x"));
+    remember(QStringLiteral("L"), QStringLiteral("C"),
+             action == "switch" ? QStringLiteral("ok") : QStringLiteral("x"));
     const TreeSnapshot::Tree before = documents();
 
     open();
+    if (action == "switch")
+        box("comboBoxSnippet")->setCurrentText(QStringLiteral("x"));
     const QString shown = listed ? QStringLiteral("x") : action == "save as" ? QString() : QStringLiteral("ok");
     QCOMPARE(box("comboBoxSnippet")->currentText(), shown);
     if (listed) {
         QCOMPARE(synopsisField()->text() + bodyField()->toPlainText(), QString());
         // Says why, and takes no typing that could never be saved.
         QVERIFY(bodyField()->isReadOnly() && !bodyField()->placeholderText().isEmpty());
+        QVERIFY(!m_window->isWindowModified());
     }
 
     std::shared_ptr<bool> answered;
