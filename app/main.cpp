@@ -3,6 +3,7 @@
 #include "components/exceptionhandler.h"
 #include "components/update.h"
 #include "library/librarypaths.h"
+#include "ui/formlook.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -16,8 +17,10 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("HOME"))
         qputenv("HOME", QFile::encodeName(LibraryPaths::homePath()));
 #endif
+    FormLook::prepareDesktopScheme();
     QApplication application(argc, argv);
     setApplicationIdentity();
+    FormLook::followDesktopScheme();
 
     const std::optional<QString> findQuery = findRequestIn(QCoreApplication::arguments());
     if (findQuery && FindRequests::forward(*findQuery))

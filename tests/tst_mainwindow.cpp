@@ -1,13 +1,19 @@
 #include "testsupport.h"
 
+#include "ui/codeedit.h"
 #include "ui/mainwindow.h"
 #include "ui/mainwindowform.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QBoxLayout>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QEvent>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QFontDatabase>
 #include <QHash>
 #include <QImage>
@@ -17,15 +23,22 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPalette>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTextEdit>
 
+#include <cmath>
+
 // The window's form, its settings and its close and change handling.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
+
+    QPalette desktopPalette;
+    bool desktopPaletteKept = false;
 
 private Q_SLOTS:
     void init();
@@ -40,6 +53,16 @@ private Q_SLOTS:
     void keysReachTheCommands_data();
     void keysReachTheCommands();
     void texts();
+    void labelsLeadToTheirFields_data();
+    void labelsLeadToTheirFields();
+    void removeSnippetKey_data();
+    void removeSnippetKey();
+    void formReadsOnEveryPalette_data();
+    void formReadsOnEveryPalette();
+    void iconsAreSharpAtTwiceTheScale_data();
+    void iconsAreSharpAtTwiceTheScale();
+    void bodyFontHasFixedWidths_data();
+    void bodyFontHasFixedWidths();
     void styleSheets();
     void unnamedWindowIsNamedNamedOneKeepsItsName();
     void firstRunDefaults();
@@ -52,6 +75,9 @@ private Q_SLOTS:
 
 void TestMainWindow::init()
 {
+    if (!desktopPaletteKept)
+        desktopPalette = QApplication::palette();
+    desktopPaletteKept = true;
     TestSupport::beginTest();
     QSettings().clear();
     QDir(TestSupport::documentsPath()).removeRecursively();
@@ -60,6 +86,7 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     TestSupport::endTest();
+    QApplication::setPalette(desktopPalette);
     // Each test's window is gone by now; a widget it made without a parent
     // would outlive it here.
     QCOMPARE(QApplication::topLevelWidgets(), QWidgetList());
@@ -226,36 +253,339 @@ void TestMainWindow::menusInTheOrderTheUserSees()
 void TestMainWindow::keysReachTheCommands_data()
 {
     QTest::addColumn<QKeySequence>("keys");
-    QTest::addColumn<QString>("opens"); // the dialog's title; empty: the window closes
+    QTest::addColumn<bool>("fromFind"); // pressed while the Find window is active
+    // The dialog's title; empty: the window closes; the Find window's title:
+    // it is the active window afterwards.
+    QTest::addColumn<QString>("opens");
 
+    const QString find = QStringLiteral("Find a Snippet");
     // With no snippet listed, Save first asks for a name.
-    QTest::newRow("Ctrl+S saves") << QKeySequence(Qt::CTRL | Qt::Key_S) << "Add Snippet";
-    QTest::newRow("Ctrl+N adds a snippet") << QKeySequence(Qt::CTRL | Qt::Key_N) << "Add Snippet";
-    QTest::newRow("F2 renames the snippet") << QKeySequence(Qt::Key_F2) << "Rename Snippet";
-    QTest::newRow("Ctrl+Q quits") << QKeySequence(Qt::CTRL | Qt::Key_Q) << "";
+    QTest::newRow("Ctrl+S saves") << QKeySequence(Qt::CTRL | Qt::Key_S) << false << "Add Snippet";
+    QTest::newRow("Ctrl+N adds a snippet")
+        << QKeySequence(Qt::CTRL | Qt::Key_N) << false << "Add Snippet";
+    QTest::newRow("F2 renames the snippet") << QKeySequence(Qt::Key_F2) << false << "Rename Snippet";
+    QTest::newRow("Ctrl+Q quits") << QKeySequence(Qt::CTRL | Qt::Key_Q) << false << "";
+    QTest::newRow("Ctrl+F finds") << QKeySequence(Qt::CTRL | Qt::Key_F) << false << find;
+    // Regression: the Find window swallowed the main window's keys.
+    QTest::newRow("Ctrl+S saves from Find")
+        << QKeySequence(Qt::CTRL | Qt::Key_S) << true << "Add Snippet";
+    QTest::newRow("Ctrl+N adds a snippet from Find")
+        << QKeySequence(Qt::CTRL | Qt::Key_N) << true << "Add Snippet";
+    QTest::newRow("Ctrl+Q quits from Find") << QKeySequence(Qt::CTRL | Qt::Key_Q) << true << "";
+    QTest::newRow("Ctrl+F keeps Find") << QKeySequence(Qt::CTRL | Qt::Key_F) << true << find;
 }
 
 void TestMainWindow::keysReachTheCommands()
 {
     QFETCH(QKeySequence, keys);
+    QFETCH(bool, fromFind);
     QFETCH(QString, opens);
     MainWindow window;
     window.show();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget *target = &window;
+    if (fromFind) {
+        window.openFind();
+        target = window.findChild<QDialog *>(QStringLiteral("findDialog"));
+        QVERIFY(target);
+        // The main window's own activation may still be on its way.
+        QTest::qWait(50);
+        target->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), target);
+    }
 
     QString title;
     auto opened = TestSupport::whenModalOpens([&title](QWidget *w) {
         title = w->windowTitle();
         qobject_cast<QDialog *>(w)->reject();
     });
-    QTest::keySequence(&window, keys);
+    QTest::keySequence(target, keys);
     if (opens.isEmpty()) {
         QVERIFY(!window.isVisible());
+    } else if (opens == QLatin1String("Find a Snippet")) {
+        QTRY_VERIFY(QApplication::activeWindow()
+                    && QApplication::activeWindow()->windowTitle() == opens);
     } else {
         QVERIFY(*opened);
         QCOMPARE(title, opens);
     }
+    if (auto *find = window.findChild<QDialog *>(QStringLiteral("findDialog")))
+        find->close();
+}
+
+void TestMainWindow::labelsLeadToTheirFields_data()
+{
+    QTest::addColumn<QString>("label"); // empty: the field has none
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("accessibleName");
+
+    QTest::newRow("Alt+Y: synopsis") << "label_4" << "lineEditSynopsis" << "Synopsis";
+    QTest::newRow("Alt+L: languages") << "label" << "comboBoxLanguage" << "Language";
+    QTest::newRow("Alt+C: categories") << "label_2" << "comboBoxCategory" << "Category";
+    QTest::newRow("Alt+N: snippets") << "label_3" << "comboBoxSnippet" << "Snippet";
+    QTest::newRow("body") << "" << "textEditSnippet" << "Snippet text";
+}
+
+void TestMainWindow::labelsLeadToTheirFields()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, field);
+    QFETCH(QString, accessibleName);
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *target = window.findChild<QWidget *>(field);
+
+    // A screen reader reads what the user sees next to the field.
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(target);
+    QVERIFY(accessible);
+    const QString name = accessible->text(QAccessible::Name);
+#ifdef Q_OS_UNIX
+    // There Qt names a list after its current entry and tells its label
+    // through the relation below.
+    if (auto *box = qobject_cast<QComboBox *>(target); box && !box->currentText().isEmpty())
+        QCOMPARE(name, box->currentText());
+    else
+#endif
+        QCOMPARE(name, accessibleName);
+    if (label.isEmpty())
+        return;
+    const auto labels = accessible->relations(QAccessible::Label);
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.first().first->object(), window.findChild<QLabel *>(label));
+
+    // The letter is no menu title's: Alt with it would open the menu instead.
+    const QString text = window.findChild<QLabel *>(label)->text();
+    const QKeySequence mnemonic = QKeySequence::mnemonic(text);
+    QVERIFY2(!mnemonic.isEmpty(), qPrintable(text));
+    for (QAction *menu : window.menuBar()->actions())
+        QVERIFY2(QKeySequence::mnemonic(menu->text()) != mnemonic, qPrintable(menu->text()));
+
+    window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->setFocus();
+    QTest::keySequence(&window, mnemonic);
+    QCOMPARE(QApplication::focusWidget(), target);
+}
+
+void TestMainWindow::removeSnippetKey_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<bool>("removes");
+
+    QTest::newRow("in the snippet list") << "comboBoxSnippet" << true;
+    QTest::newRow("in the language list") << "comboBoxLanguage" << true;
+    // There it is Cut, as everywhere else: no snippet goes by a slip.
+    QTest::newRow("in the body it cuts") << "textEditSnippet" << false;
+}
+
+void TestMainWindow::removeSnippetKey()
+{
+    QFETCH(QString, focus);
+    QFETCH(bool, removes);
+    TestSupport::writeFile(QStringLiteral("Default/Default/a.spt"), "about a\nbody of a");
+    TestSupport::writeFile(QStringLiteral("Default/Default/b.spt"), "about b\nbody of b");
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *snippets = window.findChild<QComboBox *>(QStringLiteral("comboBoxSnippet"));
+    auto *body = window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"));
+    QCOMPARE(snippets->currentText(), QStringLiteral("a"));
+    QWidget *focused = window.findChild<QWidget *>(focus);
+    focused->setFocus();
+    body->selectAll();
+
+    QTest::keySequence(focused, QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+    if (removes) {
+        QTRY_COMPARE(TestSupport::itemTexts(snippets), QStringList{"b"});
+        QVERIFY(!QFile::exists(TestSupport::lib(QStringLiteral("Default/Default/a.spt"))));
+    } else {
+        QTest::qWait(300); // a button's key clicks after a short delay
+        QCOMPARE(TestSupport::itemTexts(snippets), QStringList({"a", "b"}));
+        QCOMPARE(body->toPlainText(), QString());
+        QCOMPARE(TestSupport::readFile(QStringLiteral("Default/Default/a.spt")),
+                 QByteArray("about a\nbody of a"));
+        // Leaving with the cut body asks; the test's answer is Discard.
+        auto answered = TestSupport::whenModalOpens([](QWidget *w) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            QVERIFY(box);
+            box->button(QMessageBox::Discard)->click();
+        });
+        window.close();
+        QVERIFY(*answered);
+    }
+}
+
+namespace {
+
+QPalette darkPalette(const QColor &window = QColor(0x2d, 0x2d, 0x2d))
+{
+    QPalette palette(window);
+    palette.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    palette.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    palette.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    return palette;
+}
+
+QPalette lightPalette()
+{
+    QPalette palette(QColor(0xef, 0xef, 0xef));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::Text, Qt::black);
+    palette.setColor(QPalette::Base, Qt::white);
+    return palette;
+}
+
+double relativeLuminance(QRgb rgb)
+{
+    const auto linear = [](int c) {
+        const double v = c / 255.0;
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(qRed(rgb)) + 0.7152 * linear(qGreen(rgb)) + 0.0722 * linear(qBlue(rgb));
+}
+
+// The contrast of a label as drawn: its commonest colour is the background,
+// the pixel farthest from it the core of a glyph.
+double drawnContrast(const QImage &image)
+{
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y) | 0xff000000];
+    QRgb background = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            background = it.key();
+        }
+    }
+    const double lb = relativeLuminance(background);
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        const double l = relativeLuminance(it.key());
+        best = std::max(best, (std::max(l, lb) + 0.05) / (std::min(l, lb) + 0.05));
+    }
+    return best;
+}
+
+} // namespace
+
+void TestMainWindow::formReadsOnEveryPalette_data()
+{
+    QTest::addColumn<QPalette>("atStart");
+    QTest::addColumn<QPalette>("whileRunning"); // applied once the window shows
+    QTest::addColumn<bool>("darkSheet");
+
+    QTest::newRow("light") << lightPalette() << lightPalette() << false;
+    // Regression: light labels on the fixed light sheet, 1.05:1.
+    QTest::newRow("dark") << darkPalette() << darkPalette() << true;
+    QTest::newRow("dark, window too close to its text")
+        << darkPalette(QColor(0x90, 0x90, 0x90)) << darkPalette(QColor(0x90, 0x90, 0x90)) << true;
+    QTest::newRow("light, then dark while running") << lightPalette() << darkPalette() << true;
+    QTest::newRow("dark, then light while running") << darkPalette() << lightPalette() << false;
+}
+
+void TestMainWindow::formReadsOnEveryPalette()
+{
+    QFETCH(QPalette, atStart);
+    QFETCH(QPalette, whileRunning);
+    QFETCH(bool, darkSheet);
+    QApplication::setPalette(atStart);
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    if (whileRunning != atStart) {
+        QApplication::setPalette(whileRunning);
+        QCoreApplication::processEvents();
+    }
+
+    const QString sheet = window.centralWidget()->styleSheet();
+    QCOMPARE(sheet == QLatin1String("QWidget#centralWidget {background-color: rgb(232,236,246);} "),
+             !darkSheet);
+    const QImage shot = window.grab().toImage();
+    for (const char *name : {"label_4", "label", "label_2", "label_3"}) {
+        auto *label = window.findChild<QLabel *>(QLatin1String(name));
+        const QRect area(label->mapTo(&window, QPoint()), label->size());
+        const double contrast = drawnContrast(shot.copy(area));
+        QVERIFY2(contrast >= 4.5, qPrintable(QStringLiteral("%1: %2:1").arg(name).arg(contrast)));
+    }
+}
+
+void TestMainWindow::iconsAreSharpAtTwiceTheScale_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QSize>("size"); // as laid out, in device-independent pixels
+    QTest::addColumn<QString>("oneX");
+    QTest::addColumn<QString>("twoX");
+
+    QTest::newRow("add") << "pushButtonAddSnippet" << QSize(25, 25) << ":/resources/add.png"
+                         << ":/resources/add@2x.png";
+    QTest::newRow("save") << "pushButtonSaveSnippet" << QSize(25, 25) << ":/resources/save.png"
+                          << ":/resources/save@2x.png";
+    QTest::newRow("remove") << "pushButtonRemoveCategory" << QSize(25, 25)
+                            << ":/resources/remove.png" << ":/resources/remove@2x.png";
+    // A title bar's icon, drawn at its size rather than shrunk from 256.
+    QTest::newRow("window, title bar") << "" << QSize(16, 16) << ":/resources/icon@16px.png"
+                                       << ":/resources/icon@32px.png";
+    QTest::newRow("window, task bar") << "" << QSize(32, 32) << ":/resources/icon@32px.png"
+                                      << ":/resources/icon@64px.png";
+}
+
+void TestMainWindow::iconsAreSharpAtTwiceTheScale()
+{
+    QFETCH(QString, object);
+    QFETCH(QSize, size);
+    QFETCH(QString, oneX);
+    QFETCH(QString, twoX);
+    MainWindow window;
+    const QIcon icon = object.isEmpty() ? window.windowIcon()
+                                        : window.findChild<QPushButton *>(object)->icon();
+    const auto image = [](const QPixmap &pixmap) {
+        QImage pixels = pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        pixels.setDevicePixelRatio(1);
+        return pixels;
+    };
+    const auto file = [&image](const QString &path) { return image(QPixmap(path)); };
+    QCOMPARE(file(twoX).size(), file(oneX).size() * 2);
+    // At 1x the drawing is the one it always was.
+    QCOMPARE(image(icon.pixmap(size, 1.0)), file(oneX));
+    QCOMPARE(image(icon.pixmap(size, 2.0)), file(twoX));
+}
+
+void TestMainWindow::bodyFontHasFixedWidths_data()
+{
+    QTest::addColumn<QFont>("desktopFixed");
+    QTest::addColumn<bool>("kept");
+
+    const auto installed = [](const QString &family) {
+        return QFontDatabase::families().contains(family);
+    };
+    // Regression: under Wine the desktop's fixed font is a proportional serif.
+    for (const char *family : {"DejaVu Serif", "Times New Roman", "Tahoma"}) {
+        if (installed(QLatin1String(family)))
+            QTest::newRow(family) << QFont(QLatin1String(family), 13) << false;
+    }
+    if (installed(QStringLiteral("DejaVu Sans Mono")))
+        QTest::newRow("fixed") << QFont(QStringLiteral("DejaVu Sans Mono"), 10) << true;
+    // Fixed, though it does not declare itself so.
+    if (installed(QStringLiteral("Noto Sans Mono")))
+        QTest::newRow("fixed, undeclared") << QFont(QStringLiteral("Noto Sans Mono"), 11) << true;
+}
+
+void TestMainWindow::bodyFontHasFixedWidths()
+{
+    QFETCH(QFont, desktopFixed);
+    QFETCH(bool, kept);
+    const QFont chosen = CodeEdit::fixedWidthFont(desktopFixed);
+    QCOMPARE(chosen == desktopFixed, kept);
+    QCOMPARE(chosen.pointSize(), desktopFixed.pointSize());
+    const QFontMetricsF metrics(chosen);
+    for (const QChar c : QStringLiteral("il.MW_"))
+        QCOMPARE(metrics.horizontalAdvance(c), metrics.horizontalAdvance(QLatin1Char('m')));
 }
 
 void TestMainWindow::texts()
@@ -263,8 +593,8 @@ void TestMainWindow::texts()
     MainWindow window;
     QCOMPARE(window.windowTitle(), QStringLiteral("Quillory"));
     const QList<QPair<const char *, const char *>> labels = {
-        {"label_4", "Synopsis:"}, {"label", "Language:"},
-        {"label_2", "Category:"}, {"label_3", "Snippet:"}};
+        {"label_4", "S&ynopsis:"}, {"label", "&Language:"},
+        {"label_2", "&Category:"}, {"label_3", "S&nippet:"}};
     for (const auto &[name, text] : labels)
         QCOMPARE(window.findChild<QLabel *>(QLatin1String(name))->text(), QLatin1String(text));
     const QList<QPair<const char *, const char *>> buttons = {
@@ -306,7 +636,7 @@ void TestMainWindow::firstRunDefaults()
     MainWindow window;
     QCOMPARE(window.size(), QSize(632, 400));
     QCOMPARE(window.findChild<QTextEdit *>(QStringLiteral("textEditSnippet"))->font(),
-             QFontDatabase::systemFont(QFontDatabase::FixedFont));
+             CodeEdit::fixedWidthFont(QFontDatabase::systemFont(QFontDatabase::FixedFont)));
     QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("comboBoxLanguage"))->currentText(),
              QStringLiteral("Default"));
     QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("comboBoxCategory"))->currentText(),
@@ -405,7 +735,7 @@ void TestMainWindow::languageChangeReappliesTextsOtherChangesDoNot()
 
     QEvent languageChange(QEvent::LanguageChange);
     QApplication::sendEvent(&window, &languageChange);
-    QCOMPARE(label->text(), QStringLiteral("Synopsis:"));
+    QCOMPARE(label->text(), QStringLiteral("S&ynopsis:"));
     QCOMPARE(menu->title(), QStringLiteral("&Edit"));
     QCOMPARE(window.findChildren<QObject *>().size(), MainWindow().findChildren<QObject *>().size());
 }

@@ -12,6 +12,13 @@ class CodeEdit : public QTextEdit
 public:
     explicit CodeEdit(QWidget *parent = nullptr);
 
+    // `desktopFixed` where its glyphs are all one width; otherwise, at its
+    // size, a fixed-width face that this system has. Some desktops (Wine's
+    // among them) resolve their "fixed" font to a proportional face.
+    static QFont fixedWidthFont(const QFont &desktopFixed);
+    // Judged by glyph widths: some fixed faces do not declare themselves so.
+    static bool hasFixedWidths(const QFont &font);
+
 protected:
     QMimeData *createMimeDataFromSelection() const override;
     void changeEvent(QEvent *event) override;

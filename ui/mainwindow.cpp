@@ -10,8 +10,9 @@
 #include "syntax/syntaxlanguage.h"
 #include "ui/aboutbox.h"
 #include "ui/finddialog.h"
-#include "ui/mainwindowform.h"
 #include "ui/editsession.h"
+#include "ui/formlook.h"
+#include "ui/mainwindowform.h"
 #include "ui/plainmessage.h"
 #include "ui/settingskeys.h"
 #include "ui/startupguard.h"
@@ -137,11 +138,7 @@ MainWindow::MainWindow(QWidget *parent)
     // show whatever lies behind the window. Set before the lists are filled:
     // a new sheet re-lays out every combo box's popup list, which costs
     // milliseconds per thousand snippets once they are listed.
-    if (!isCompositionEnabled()) {
-        form->centralWidget->setStyleSheet(
-            form->centralWidget->styleSheet()
-            + QStringLiteral("QWidget#centralWidget {background-color: rgb(232,236,246);} "));
-    }
+    FormLook::applyCentralSheet(form->centralWidget, isCompositionEnabled());
 
     listLanguages();
 
@@ -173,6 +170,11 @@ void MainWindow::changeEvent(QEvent *event)
         form->retranslateForm(this);
         updateTitle();
         updateUndoRemove();
+    } else if (event->type() == QEvent::PaletteChange) {
+        // The desktop switched schemes; the body's highlighter follows its
+        // own palette change.
+        FormLook::followDesktopScheme();
+        FormLook::applyCentralSheet(form->centralWidget, isCompositionEnabled());
     }
 }
 

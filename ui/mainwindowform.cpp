@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeySequence>
@@ -35,6 +37,17 @@ QIcon iconFromResource(const QString &path)
 {
     QIcon icon;
     icon.addFile(path, QSize(), QIcon::Normal, QIcon::Off);
+    // Renders of the same drawing for 200 % screens (name@2x.png) and for
+    // title bars (icon@16px.png ...): scaled up, the 1x image blurs; scaled
+    // down from 256 pixels, the window icon does. Added here rather than left
+    // to QIcon, which looks for name@2x.png only when the program starts on
+    // such a screen.
+    const QFileInfo image(path);
+    const QDir folder = image.dir();
+    const QStringList renders =
+        folder.entryList({image.completeBaseName() + QStringLiteral("@*.png")}, QDir::Files);
+    for (const QString &render : renders)
+        icon.addFile(folder.filePath(render), QSize(), QIcon::Normal, QIcon::Off);
     return icon;
 }
 
@@ -161,6 +174,10 @@ void MainWindowForm::setupForm(QMainWindow *window)
     // the focus; elsewhere it brings the last removed snippet back.
     actionUndo_Remove = newAction(window, "actionUndo_Remove");
     actionUndo_Remove->setShortcuts(QKeySequence::Undo);
+    // Quit, Save, Add Snippet and Find keep their keys while the Find window
+    // is the active one; a modal dialog still shuts them out.
+    for (QAction *action : {actionQuit, actionSave, actionAdd_Snippet, actionFind})
+        action->setShortcutContext(Qt::ApplicationShortcut);
 
     centralWidget = named(new QWidget(window), "centralWidget");
     verticalLayout_4 = named(new QVBoxLayout(centralWidget), "verticalLayout_4");
@@ -198,6 +215,13 @@ void MainWindowForm::setupForm(QMainWindow *window)
 
     verticalLayout_4->addLayout(horizontalLayout_4);
     window->setCentralWidget(centralWidget);
+
+    // Alt plus the label's letter reaches each field, and a screen reader
+    // names each field after its label.
+    label_4->setBuddy(lineEditSynopsis);
+    label->setBuddy(comboBoxLanguage);
+    label_2->setBuddy(comboBoxCategory);
+    label_3->setBuddy(comboBoxSnippet);
 
     menuBar = named(new QMenuBar(window), "menuBar");
     menuBar->setGeometry(QRect(0, 0, 632, 21));
@@ -249,18 +273,29 @@ void MainWindowForm::retranslateForm(QMainWindow *window)
     actionUpdate->setText(tr("&Update"));
     actionFind->setText(tr("&Find\u2026"));
     actionCopySnippet->setText(tr("Co&py Snippet"));
-    label_4->setText(tr("Synopsis:"));
-    label->setText(tr("Language:"));
+    label_4->setText(tr("S&ynopsis:"));
+    label->setText(tr("&Language:"));
     pushButtonAddLanguage->setText(tr("Add"));
     pushButtonRemoveLanguage->setText(tr("Remove"));
-    label_2->setText(tr("Category:"));
+    label_2->setText(tr("&Category:"));
     pushButtonAddCategory->setText(tr("Add"));
     pushButtonRemoveCategory->setText(tr("Remove"));
-    label_3->setText(tr("Snippet:"));
+    label_3->setText(tr("S&nippet:"));
     pushButtonAddSnippet->setText(tr("Add"));
     pushButtonSaveSnippet->setText(tr("Save"));
     pushButtonRemoveSnippet->setText(tr("Remove"));
+    // After the text, which replaces a button's key with its mnemonic. Not
+    // plain Delete, which deletes a character in the fields; in a field,
+    // Shift+Delete stays Cut.
+    pushButtonRemoveSnippet->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Delete));
     menuFile->setTitle(tr("&File"));
     menuSettings->setTitle(tr("&Settings"));
     menuEdit->setTitle(tr("&Edit"));
+    // A screen reader would name a list after its current entry, and the
+    // body has no label.
+    lineEditSynopsis->setAccessibleName(tr("Synopsis"));
+    comboBoxLanguage->setAccessibleName(tr("Language"));
+    comboBoxCategory->setAccessibleName(tr("Category"));
+    comboBoxSnippet->setAccessibleName(tr("Snippet"));
+    textEditSnippet->setAccessibleName(tr("Snippet text"));
 }

@@ -20,6 +20,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 APP_ID = "org.quillory.Quillory"
 HICOLOR_SIZES = (16, 24, 32, 48, 64, 128, 256)
 ICO_SIZES = (16, 24, 32, 48, 64, 256)
+WINDOW_ICON_SIZES = (16, 24, 32, 48, 64, 128)
 
 # The application image is 256 x 251; square icons centre it in 256 x 256.
 APP_W, APP_H = 256, 251
@@ -225,8 +226,18 @@ WHITE = hex_colour("ffffff")
 FULL24 = (0, 0, 24, 24)
 
 
-def round_button(top, bottom, rim):
-    c = Canvas(24, 24)
+# 200 % screens get the same drawings at twice the size (name@2x.png, a name
+# Qt's icons read as "for a device pixel ratio of 2"), so nothing is scaled up.
+BUTTON_SCALES = (2,)
+
+
+def button_canvas(scale):
+    side = int(round(24 * scale))
+    return Canvas(side, side, scale)
+
+
+def round_button(top, bottom, rim, scale):
+    c = button_canvas(scale)
     c.shape(circle(12, 12, 10.5), FULL24,
             linear(12, 2, hex_colour(top), 12, 22, hex_colour(bottom)),
             hex_colour(rim), 1.2)
@@ -237,20 +248,20 @@ def round_button(top, bottom, rim):
     return c
 
 
-def draw_add():
-    c = round_button("5cc46f", "2f9246", "22703a")
+def draw_add(scale=1.0):
+    c = round_button("5cc46f", "2f9246", "22703a", scale)
     c.paint(union(box(12, 12, 6, 2, 0.6), box(12, 12, 2, 6, 0.6)), solid(WHITE), FULL24)
     return c
 
 
-def draw_remove():
-    c = round_button("f0665c", "c4382d", "922a20")
+def draw_remove(scale=1.0):
+    c = round_button("f0665c", "c4382d", "922a20", scale)
     c.paint(box(12, 12, 6, 2, 0.6), solid(WHITE), FULL24)
     return c
 
 
-def draw_save():
-    c = Canvas(24, 24)
+def draw_save(scale=1.0):
+    c = button_canvas(scale)
     body = polygon([(4, 4), (17.2, 4), (20, 6.8), (20, 20), (4, 20)], 1.0)
     c.shape(body, FULL24,
             linear(12, 3, hex_colour("4f93e6"), 12, 21, hex_colour("2d66bf")),
@@ -408,6 +419,11 @@ def main():
     write(os.path.join(res, "add.png"), png_bytes(draw_add()))
     write(os.path.join(res, "remove.png"), png_bytes(draw_remove()))
     write(os.path.join(res, "save.png"), png_bytes(draw_save()))
+    for scale in BUTTON_SCALES:
+        suffix = "@%dx.png" % scale
+        write(os.path.join(res, "add" + suffix), png_bytes(draw_add(scale)))
+        write(os.path.join(res, "remove" + suffix), png_bytes(draw_remove(scale)))
+        write(os.path.join(res, "save" + suffix), png_bytes(draw_save(scale)))
     write(os.path.join(res, "icon.png"), png_bytes(render_app(APP_W, APP_H, 1.0, 0.0)))
 
     # Square renders of the same drawing: small sizes stay sharp because they
@@ -417,6 +433,10 @@ def main():
         scale = size / 256.0
         squares[size] = png_bytes(render_app(size, size, scale, SQUARE_PAD * scale))
     write(os.path.join(res, "icon.ico"), ico_bytes([(s, squares[s]) for s in ICO_SIZES]))
+    # The window icon at the sizes title bars and task bars ask for, also at
+    # 150 % and 200 %: scaled down from 256 pixels, the quill turns to mush.
+    for size in WINDOW_ICON_SIZES:
+        write(os.path.join(res, "icon@%dpx.png" % size), squares[size])
 
     hicolor = os.path.join(ROOT, "dist", "linux", "icons")
     if "--no-hicolor" not in sys.argv:
