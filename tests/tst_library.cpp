@@ -13,6 +13,7 @@
 #include <QSessionManager>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTextEdit>
 
 #ifdef Q_OS_WIN
@@ -63,6 +64,9 @@ private Q_SLOTS:
     void undoRemoveBringsBackWhatWasRead_data();
     void undoRemoveBringsBackWhatWasRead();
     void extensionInOtherCaseIsTheSameSnippet();
+
+    void outsideChangesReachTheWindow_data();
+    void outsideChangesReachTheWindow();
 
 private:
     QString synopsis() { return m_window->findChild<QLineEdit *>(QStringLiteral("lineEditSynopsis"))->text(); }
@@ -968,6 +972,89 @@ void TestLibrary::extensionInOtherCaseIsTheSameSnippet()
 
     click("pushButtonRemoveSnippet");
     QCOMPARE(QDir(lib(QStringLiteral("L/C"))).entryList(QDir::Files), QStringList());
+}
+
+void TestLibrary::outsideChangesReachTheWindow_data()
+{
+    QTest::addColumn<QString>("change"); // what another program does
+    QTest::addColumn<bool>("edit");      // the shown snippet has unsaved edits
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("status");
+
+    const QStringList snippets{"a", "b"};
+    for (bool edit : {false, true}) {
+        const char *how = edit ? "with edits" : "without edits";
+        const QString body = edit ? QStringLiteral("body a edited") : QStringLiteral("body a");
+        QTest::addRow("snippet added, %s", how) << "add L/C/n.spt" << edit << "comboBoxSnippet"
+                                               << QStringList{"a", "b", "n"} << body << "";
+        QTest::addRow("snippet removed, %s", how) << "remove L/C/b.spt" << edit << "comboBoxSnippet"
+                                                 << QStringList{"a"} << body << "";
+        QTest::addRow("category renamed, %s", how)
+            << "rename L/D L/E" << edit << "comboBoxCategory" << QStringList{"Default", "C", "E"}
+            << body << "";
+        QTest::addRow("language added, %s", how) << "add M/Default" << edit << "comboBoxLanguage"
+                                                << QStringList{"Default", "L", "M"} << body << "";
+        // The fields stay, and Save writes the snippet again.
+        QTest::addRow("shown snippet deleted, %s", how)
+            << "remove L/C/a.spt" << edit << "comboBoxSnippet" << snippets << body << "deleted";
+    }
+    QTest::newRow("shown snippet changed, without edits: shown again")
+        << "change L/C/a.spt" << false << "comboBoxSnippet" << snippets << "theirs" << "changed";
+    QTest::newRow("shown snippet changed, with edits: they stay")
+        << "change L/C/a.spt" << true << "comboBoxSnippet" << snippets << "body a edited"
+        << "Save asks";
+}
+
+void TestLibrary::outsideChangesReachTheWindow()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, edit);
+    QFETCH(QString, box);
+    QFETCH(QStringList, items);
+    QFETCH(QString, body);
+    QFETCH(QString, status);
+
+    writeFile(QStringLiteral("L/C/a.spt"), "syn a\nbody a");
+    writeFile(QStringLiteral("L/C/b.spt"), "syn b\nbody b");
+    makeDirs({"L/D", "L/Default", "Default/Default"});
+    remember("L", "C", "a");
+    open();
+    auto *bodyEdit = m_window->findChild<QTextEdit *>(QStringLiteral("textEditSnippet"));
+    if (edit) {
+        bodyEdit->moveCursor(QTextCursor::End);
+        QTest::keyClicks(bodyEdit, QStringLiteral(" edited"));
+    }
+    // Whatever happens, nothing may ask the user anything.
+    auto asked = TestSupport::whenModalOpens([](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); });
+
+    const QStringList words = change.split(QLatin1Char(' '));
+    if (words[0] == QLatin1String("add") && words[1].endsWith(QLatin1String(".spt")))
+        writeFile(words[1], "new\n");
+    else if (words[0] == QLatin1String("add"))
+        makeDirs({qPrintable(words[1])});
+    else if (words[0] == QLatin1String("remove"))
+        QVERIFY(QFile::remove(lib(words[1])));
+    else if (words[0] == QLatin1String("rename"))
+        QVERIFY(QDir().rename(lib(words[1]), lib(words[2])));
+    else if (words[0] == QLatin1String("change"))
+        writeFile(words[1], "syn a\ntheirs");
+
+    QTRY_COMPARE_WITH_TIMEOUT(TestSupport::itemTexts(this->box(box.toLatin1().constData())), items,
+                              5000);
+    if (!status.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->statusBar()->currentMessage().contains(status), 5000);
+    QCOMPARE(current(), QStringLiteral("L/C/a"));
+    QCOMPARE(bodyEdit->toPlainText(), body);
+    QCOMPARE(m_window->isWindowModified(), edit);
+    QVERIFY(!*asked);
+
+    if (change == QLatin1String("remove L/C/a.spt")) {
+        click("pushButtonSaveSnippet");
+        QCOMPARE(readFile(QStringLiteral("L/C/a.spt")), "syn a\n" + body.toUtf8());
+    }
+    bodyEdit->document()->setModified(false);
 }
 
 QUILLORY_TEST_MAIN(TestLibrary)

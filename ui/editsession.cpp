@@ -1,5 +1,6 @@
 #include "ui/editsession.h"
 
+#include "library/libraryedits.h"
 #include "library/librarypaths.h"
 #include "ui/plainmessage.h"
 #include "ui/snippetfields.h"
@@ -44,6 +45,7 @@ bool EditSession::mayReplace()
     case QMessageBox::Discard:
         // The caller replaces the fields now; nothing may ask again on the way.
         m_fields->setUnmodified();
+        m_showsFile = false;
         Q_EMIT changed();
         return true;
     default:
@@ -58,12 +60,18 @@ bool EditSession::keepsEditsFor(const QString &path) const
 
 bool EditSession::show(const Entry &entry, const QString &path)
 {
-    const bool keeps = keepsEditsFor(path);
+    // A listing that comes back to the shown file (after a rename, a
+    // removal that did not happen, or another program's change elsewhere)
+    // keeps the edits, and the cursor and undo history of an unchanged file.
+    const bool unchanged = !isModified() && m_showsFile && path == m_shown.path
+        && !SnippetFile::changedSince(path, m_shown.stamp) && !shownFileGone();
+    const bool keeps = keepsEditsFor(path) || unchanged;
     m_entry = entry;
     if (keeps) {
         Q_EMIT changed();
-        return false;
+        return unchanged;
     }
+    m_showsFile = false;
 
     const SnippetFile::ReadResult file = SnippetFile::load(path);
     m_shown = {path, file.status, file.stamp};
@@ -73,6 +81,7 @@ bool EditSession::show(const Entry &entry, const QString &path)
         why = SnippetFields::whyNotEditable(file.text);
         if (why.isEmpty()) {
             m_fields->show(file.text);
+            m_showsFile = true;
             Q_EMIT changed();
             return true;
         }
@@ -124,6 +133,7 @@ bool EditSession::saveQuietly()
         return false;
     m_shown = result.shown;
     m_fields->markSaved();
+    m_showsFile = true;
     Q_EMIT changed();
     return true;
 }
@@ -140,6 +150,7 @@ bool EditSession::saveTo(const QString &path, const QString &name, SnippetFile::
     case SnippetFile::SaveStatus::Saved:
         m_shown = result.shown;
         m_fields->markSaved();
+        m_showsFile = true;
         Q_EMIT changed();
         return true;
     case SnippetFile::SaveStatus::Changed:
@@ -182,6 +193,17 @@ void EditSession::follow(const QString &path, const QString &name)
     m_shown.path = path;
     m_entry.snippet = name;
     Q_EMIT changed();
+}
+
+bool EditSession::shownFileChanged() const
+{
+    return m_showsFile && SnippetFile::changedSince(m_shown.path, m_shown.stamp);
+}
+
+bool EditSession::shownFileGone() const
+{
+    return m_shown.status == SnippetFile::ReadStatus::Loaded && !m_entry.snippet.isNull()
+        && !LibraryEdits::exists(m_shown.path);
 }
 
 std::optional<QString> EditSession::copyableBody() const

@@ -59,6 +59,10 @@ public:
     bool saveQuietly();
     // The shown file was renamed: it is now `path`, listed as `name`.
     void follow(const QString &path, const QString &name);
+    // Whether another program has changed or removed the shown file since
+    // it was loaded or saved here.
+    bool shownFileChanged() const;
+    bool shownFileGone() const;
     // The body for Copy Snippet; nothing while the fields show why a file
     // is not shown.
     std::optional<QString> copyableBody() const;
@@ -80,4 +84,7 @@ private:
     std::unique_ptr<SnippetFields> m_fields;
     SnippetFile::Shown m_shown;
     Entry m_entry;
+    // The fields show the file's text as loaded or saved: showing the same,
+    // unchanged file again has nothing to read. Giving up the edits ends it.
+    bool m_showsFile = false;
 };

@@ -17,11 +17,13 @@
 #include "ui/settingskeys.h"
 #include "ui/startupguard.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDialog>
 #include <QGuiApplication>
@@ -30,11 +32,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSessionManager>
+#include <QSet>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -72,6 +77,29 @@ void refill(QComboBox *box, const QStringList &names, const QString &wanted)
     const qsizetype index = wanted.isEmpty() ? -1 : names.indexOf(wanted);
     if (index >= 0)
         box->setCurrentIndex(int(index));
+}
+
+// The names on disk, without a signal. An entry the fields came from that is
+// gone stays listed, and current, until the user chooses another: the fields
+// keep showing where a Save will write them again.
+void refillKeeping(QComboBox *box, QStringList names, const QString &current, bool withDefault)
+{
+    if (withDefault) {
+        names.removeAll(LibraryListing::defaultEntry);
+        names.prepend(LibraryListing::defaultEntry);
+    }
+    if (!current.isNull() && !names.contains(current))
+        names.insert(std::lower_bound(names.begin() + (withDefault ? 1 : 0), names.end(), current),
+                     current);
+    const QSignalBlocker quiet(box);
+    box->clear();
+    box->addItems(names);
+    box->setCurrentIndex(current.isNull() ? -1 : int(names.indexOf(current)));
+}
+
+QString comparable(const QString &path)
+{
+    return QDir::cleanPath(QDir::fromNativeSeparators(path));
 }
 
 void setCurrentIndexQuietly(QComboBox *box, int index)
@@ -561,6 +589,72 @@ void MainWindow::removeCurrent(const Level &level)
         }
     }
     (this->*level.relist)();
+}
+
+void MainWindow::followDisk(const QStringList &folders, const QStringList &files)
+{
+    pendingFolders += folders;
+    pendingFiles += files;
+    // Never under an open question or dialog, nor inside a listing: the
+    // change waits for them, and nothing here ever asks the user anything.
+    if (QApplication::activeModalWidget() || listingDepth > 0) {
+        QTimer::singleShot(500, this, [this] { followDisk({}, {}); });
+        return;
+    }
+    QSet<QString> changedFolders;
+    for (const QString &folder : std::as_const(pendingFolders))
+        changedFolders.insert(comparable(folder));
+    QSet<QString> changedFiles;
+    for (const QString &file : std::as_const(pendingFiles))
+        changedFiles.insert(comparable(file));
+    pendingFolders.clear();
+    pendingFiles.clear();
+
+    const QString root = libraryRootPath();
+    const QString languagePath = currentLanguagePath();
+    const QString categoryPath = currentCategoryPath();
+    const EditSession::Entry place = session->entry();
+    const QString shownPath = LibraryPaths::snippetFilePath(categoryPath, place.snippet);
+    const bool shownTouched = changedFiles.contains(comparable(shownPath));
+    if (!changedFolders.contains(comparable(root)) && !changedFolders.contains(comparable(languagePath))
+        && !changedFolders.contains(comparable(categoryPath)) && !shownTouched)
+        return;
+
+    const bool gone = session->shownFileGone();
+    const bool changed = session->shownFileChanged();
+    if (!session->isModified() && !gone) {
+        // The lists and the fields follow the disk; an unchanged snippet
+        // keeps its cursor.
+        remember(SettingsKeys::language, place.language);
+        remember(SettingsKeys::category, place.category);
+        remember(SettingsKeys::snippet, place.snippet);
+        listLanguages();
+        if (changed && session->entry().snippet == place.snippet)
+            statusBar()->showMessage(
+                tr("\u201c%1\u201d was changed by another program and is shown as it is now.")
+                    .arg(place.snippet));
+        return;
+    }
+
+    // Edits, or a snippet deleted under the fields: they stay as they are,
+    // and only the lists follow the disk.
+    const auto names = [](const QString &path) {
+        return QFileInfo(path).isDir() ? LibraryListing::existingFolderNames(path) : QStringList();
+    };
+    refillKeeping(form->comboBoxLanguage, names(root), place.language, true);
+    refillKeeping(form->comboBoxCategory, names(currentLanguagePath()), place.category, true);
+    refillKeeping(form->comboBoxSnippet,
+                  QFileInfo(currentCategoryPath()).isDir()
+                      ? LibraryListing::snippetNames(currentCategoryPath())
+                      : QStringList(),
+                  place.snippet, false);
+    if (gone) {
+        statusBar()->showMessage(tr("\u201c%1\u201d was deleted by another program; Save writes "
+                                    "it again.").arg(place.snippet));
+    } else if (changed) {
+        statusBar()->showMessage(tr("\u201c%1\u201d was changed by another program; Save asks "
+                                    "before replacing that version.").arg(place.snippet));
+    }
 }
 
 void MainWindow::undoRemove()

@@ -76,6 +76,8 @@ private:
     void addEntry(const Level &level);
     void removeCurrent(const Level &level);
     void renameCurrent(const Level &level);
+    // Another program changed these folders and snippet files.
+    void followDisk(const QStringList &folders, const QStringList &files);
     void undoRemove();
     void updateUndoRemove();
     void chooseFont();
@@ -108,6 +110,9 @@ private:
     };
     std::optional<Removed> lastRemoved;
     int listingDepth = 0; // see ListingPass
+    // Outside changes that arrived while a dialog was open, for later.
+    QStringList pendingFolders;
+    QStringList pendingFiles;
     const Level language;
     const Level category;
     const Level snippet;
