@@ -4,6 +4,7 @@
 #include "syntax/snippethighlighter.h"
 #include "syntax/syntaxlanguage.h"
 #include "tests/testsupport.h"
+#include "ui/codeedit.h"
 #include "ui/mainwindow.h"
 #include "ui/snippetfields.h"
 
@@ -55,7 +56,7 @@ struct Body
         editor.resize(800, 600);
         editor.show();
         if (highlighted)
-            highlighter = new SnippetHighlighter(&editor);
+            highlighter = attachHighlighter(&editor);
     }
     void load(const QString &path, const QString &languageFolder)
     {

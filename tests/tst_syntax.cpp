@@ -4,6 +4,7 @@
 #include "syntax/snippethighlighter.h"
 #include "syntax/syntaxlanguage.h"
 #include "syntax/syntaxtheme.h"
+#include "ui/codeedit.h"
 #include "ui/mainwindow.h"
 #include "ui/snippetfields.h"
 
@@ -87,7 +88,7 @@ struct Highlighted
     Highlighted(const QString &language, const QString &text)
     {
         SnippetHighlighter::prepare({language});
-        highlighter = new SnippetHighlighter(&editor);
+        highlighter = attachHighlighter(&editor);
         highlighter->setLanguage(language);
         editor.setPlainText(text);
     }
@@ -336,7 +337,7 @@ void TestSyntax::teardownInEitherOrder()
 
     auto *editor = new QTextEdit;
     SnippetHighlighter::prepare({QStringLiteral("cpp")});
-    QPointer<SnippetHighlighter> highlighter = new SnippetHighlighter(editor);
+    QPointer<SnippetHighlighter> highlighter = attachHighlighter(editor);
     highlighter->setLanguage(QStringLiteral("cpp"));
     editor->setPlainText(QStringLiteral("int a = 1;\n/* x */\nreturn \"s\";\n").repeated(50));
     QTRY_VERIFY(highlighter->isReady());
@@ -375,7 +376,7 @@ void TestSyntax::textStaysAsRead()
     QLineEdit synopsis;
     QTextEdit body;
     SnippetHighlighter::prepare({language});
-    auto *highlighter = new SnippetHighlighter(&body);
+    auto *highlighter = attachHighlighter(&body);
     highlighter->setLanguage(language);
     SnippetFields fields(&synopsis, &body);
     const auto read = SnippetFile::read(file);

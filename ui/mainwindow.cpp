@@ -9,6 +9,7 @@
 #include "syntax/snippethighlighter.h"
 #include "syntax/syntaxlanguage.h"
 #include "ui/aboutbox.h"
+#include "ui/codeedit.h"
 #include "ui/finddialog.h"
 #include "ui/mainwindowform.h"
 #include "ui/plainmessage.h"
@@ -114,7 +115,7 @@ MainWindow::MainWindow(QWidget *parent)
     fields = std::make_unique<SnippetFields>(form->lineEditSynopsis, form->textEditSnippet);
     // Attached while the body is empty: each text is then coloured as it is
     // set, never by a pass over a text already laid out.
-    highlighter = new SnippetHighlighter(form->textEditSnippet);
+    highlighter = attachHighlighter(form->textEditSnippet);
     addHelpMenu(this);
     connect(form->textEditSnippet->document(), &QTextDocument::modificationChanged, this,
             &MainWindow::updateTitle);
