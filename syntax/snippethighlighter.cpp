@@ -204,6 +204,13 @@ struct SnippetHighlighter::Private
         }
         return changed;
     }
+    // Deleting a deep tree takes as long as parsing it: the worker does it.
+    void replaceTree(Tree replacement = {})
+    {
+        if (tree && tree.use_count() == 1)
+            worker.post([old = std::move(tree)] {});
+        tree = std::move(replacement);
+    }
     void newVersion()
     {
         ++version;
@@ -213,14 +220,17 @@ struct SnippetHighlighter::Private
     void parseAll(const QString &documentText)
     {
         text = documentText;
-        tree.reset();
+        replaceTree();
         reparse = false;
         queryOnWorker = false;
         newVersion();
         if (!grammar || text.size() > largestHighlightedText)
             return;
-        if (text.size() <= largestParsedAtOnce && !parsing && (tree = adopt(parse(nullptr))))
-            return;
+        if (text.size() <= largestParsedAtOnce && !parsing) {
+            tree = adopt(parse(nullptr));
+            if (tree)
+                return;
+        }
         startWorkerParse();
     }
     // Within the budget, or null.
@@ -265,7 +275,7 @@ struct SnippetHighlighter::Private
         const bool wanted = grammar && !reparse && text.size() <= largestHighlightedText;
         if (of == version && parsed && wanted
             && ts_tree_language(parsed.get()) == grammar->language()) {
-            tree = parsed;
+            replaceTree(parsed);
             cachedRows.clear();
             ++pass;
             q->restyle();
@@ -480,7 +490,7 @@ void SnippetHighlighter::setLanguage(const QString &language)
     d->language = language;
     d->grammar = grammarNamed(language);
     d->query.reset();
-    d->tree.reset();
+    d->replaceTree();
     d->cachedRows.clear();
     if (d->grammar) {
         ts_parser_set_language(d->parser, d->grammar->language());
@@ -574,7 +584,7 @@ void SnippetHighlighter::textChanged(int position, int removed, int added)
     d->text.replace(position, gone, now);
     d->newVersion();
     if (d->text.size() > largestHighlightedText) {
-        d->tree.reset();
+        d->replaceTree();
         ++d->pass; // the colours left on screen go as the blocks are restyled
         d->catchUp.start();
         return;
@@ -601,7 +611,7 @@ void SnippetHighlighter::textChanged(int position, int removed, int added)
     for (uint32_t i = 0; i < count; ++i)
         d->changedBeyondEdit.append({ranges[i].start_byte / 2, ranges[i].end_byte / 2});
     std::free(ranges);
-    d->tree = adopt(edited);
+    d->replaceTree(adopt(edited));
     // The base class restyles the edited blocks right after this; what the
     // edit changed further on (a string opened above it) follows at once.
     if (!d->changedBeyondEdit.isEmpty())
