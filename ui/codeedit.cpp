@@ -11,6 +11,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include <algorithm>
+
 CodeEdit::CodeEdit(QWidget *parent)
     : QTextEdit(parent)
 {
@@ -58,8 +60,11 @@ std::pair<int, int> visibleBlocks(const QTextEdit *editor)
         editor->cursorForPosition(editor->viewport()->rect().bottomRight()).block();
     const int top = editor->verticalScrollBar()->value();
     QAbstractTextDocumentLayout *layout = editor->document()->documentLayout();
+    // No more blocks than lines fit: while the layout grows, the scroll bar
+    // can lag behind what is shown.
+    int fit = editor->viewport()->height() / std::max(editor->fontMetrics().lineSpacing(), 1) + 1;
     QTextBlock first = last;
-    while (first.previous().isValid()
+    while (first.previous().isValid() && fit-- > 0
            && layout->blockBoundingRect(first.previous()).bottom() >= top)
         first = first.previous();
     return {first.blockNumber(), last.blockNumber()};
