@@ -281,6 +281,8 @@ struct SnippetHighlighter::Private
             q->restyle();
         } else if (of != version && wanted) {
             startWorkerParse();
+        } else {
+            q->restyle(); // what waited for the tree goes plain
         }
     }
     void startWorkerQuery(uint32_t firstRow, uint32_t lastRow)
