@@ -196,6 +196,8 @@ void TestSyntax::tokenKinds_data()
     QTest::newRow("python string") << "python" << python << "'a'" << Kind::String << false;
     QTest::newRow("python comment") << "python" << python << "# why" << Kind::Comment << false;
     QTest::newRow("python number") << "python" << python << "17" << Kind::Number << false;
+    QTest::newRow("python parsed on the worker")
+        << "python" << python.repeated(1000) << "greet" << Kind::Function << false;
     QTest::newRow("python escape inside a string")
         << "python" << QStringLiteral("s = 'a\\tb'\n") << "\\t" << Kind::Escape << false;
 
@@ -465,12 +467,17 @@ void TestSyntax::teardownInEitherOrder_data()
 {
     QTest::addColumn<bool>("highlighterFirst");
     QTest::addColumn<bool>("editAfterwards");
+    QTest::addColumn<int>("repeats"); // of three short lines
+    QTest::addColumn<bool>("waitForColours");
 
     // Deleting the highlighter clears the formats of every block, which
     // the document reports as a change of all its text: a subclass still
     // listening then ran half-destroyed.
-    QTest::newRow("highlighter deleted, then the text edited") << true << true;
-    QTest::newRow("highlighter deleted with its editor") << false << false;
+    QTest::newRow("highlighter deleted, then the text edited") << true << true << 50 << true;
+    QTest::newRow("highlighter deleted with its editor") << false << false << 50 << true;
+    // Its worker thread still parses, and reports to nobody.
+    QTest::newRow("highlighter deleted while its worker parses") << true << true << 4000 << false;
+    QTest::newRow("editor deleted while the worker parses") << false << false << 4000 << false;
 }
 
 void TestSyntax::teardownInEitherOrder()
@@ -479,13 +486,18 @@ void TestSyntax::teardownInEitherOrder()
         QSKIP("built without the grammars");
     QFETCH(bool, highlighterFirst);
     QFETCH(bool, editAfterwards);
+    QFETCH(int, repeats);
+    QFETCH(bool, waitForColours);
 
     auto *editor = new QTextEdit;
     SnippetHighlighter::prepare({QStringLiteral("cpp")});
     QPointer<SnippetHighlighter> highlighter = attachHighlighter(editor);
     highlighter->setLanguage(QStringLiteral("cpp"));
-    editor->setPlainText(QStringLiteral("int a = 1;\n/* x */\nreturn \"s\";\n").repeated(50));
-    QTRY_VERIFY(highlighter->isReady());
+    editor->setPlainText(QStringLiteral("int a = 1;\n/* x */\nreturn \"s\";\n").repeated(repeats));
+    if (waitForColours)
+        QTRY_VERIFY(highlighter->isReady());
+    else
+        QVERIFY(highlighter->handedToWorker() > 0);
     const QString text = editor->toPlainText();
     if (highlighterFirst)
         delete highlighter;
@@ -494,6 +506,7 @@ void TestSyntax::teardownInEitherOrder()
     QCOMPARE(editor->toPlainText().endsWith(text), true);
     delete editor;
     QVERIFY(!highlighter);
+    QTest::qWait(50); // a report that was on its way must find nothing
 }
 
 void TestSyntax::textStaysAsRead_data()
