@@ -61,6 +61,12 @@ public:
         if (m_recording)
             m_samples[m_key].append(elapsed);
     }
+    // A sample measured otherwise, such as a longest stretch within a run.
+    void add(const QString &key, Side side, qint64 nanoseconds)
+    {
+        if (m_recording)
+            m_samples[sampleKey(key, side)].append(nanoseconds);
+    }
     double medianMs(const QString &key, Side side) const // 0 without samples
     {
         QList<qint64> values = m_samples.value(sampleKey(key, side));

@@ -4,6 +4,7 @@
 #include "syntax/snippethighlighter.h"
 #include "syntax/syntaxlanguage.h"
 #include "tests/testsupport.h"
+#include "ui/codeedit.h"
 #include "ui/mainwindow.h"
 #include "ui/snippetfields.h"
 
@@ -15,7 +16,9 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QThread>
 
+#include <algorithm>
 #include <memory>
 
 using namespace SynthLibrary;
@@ -47,6 +50,25 @@ QByteArray cppText(const QString &synopsis, qsizetype size)
     return text;
 }
 
+// Texts that once held the window for seconds: a long file of ordinary
+// Python, and nesting as deep as the snippet limit allows (in lines of a
+// hundred: one line of them all costs the editor's own layout far more than
+// any highlighting).
+QByteArray pythonText(qsizetype size)
+{
+    QByteArray text = "long\n";
+    for (int i = 0; text.size() < size; ++i)
+        text += "def step_" + QByteArray::number(i)
+            + "(rows, limit=10):\n    # keeps the first rows\n"
+              "    return [r for r in rows if r.size < limit]\n\n";
+    return text;
+}
+
+QByteArray nestedText(char opening, int count)
+{
+    return "nested\nclass A {\n" + (QByteArray(100, opening) + '\n').repeated(count / 100);
+}
+
 // A body editor with the window's load path, with or without a highlighter.
 struct Body
 {
@@ -55,7 +77,7 @@ struct Body
         editor.resize(800, 600);
         editor.show();
         if (highlighted)
-            highlighter = new SnippetHighlighter(&editor);
+            highlighter = attachHighlighter(&editor);
     }
     void load(const QString &path, const QString &languageFolder)
     {
@@ -73,6 +95,29 @@ struct Body
     SnippetHighlighter *highlighter = nullptr;
     SnippetFields fields{&synopsis, &editor};
 };
+
+// The longest the window's thread stays busy from `action` until the
+// highlighter has coloured what it shows (without one: for a while after).
+qint64 longestStretch(Body &body, const std::function<void(Body &)> &action)
+{
+    QElapsedTimer stretch;
+    stretch.start();
+    action(body);
+    qint64 longest = stretch.nsecsElapsed();
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        stretch.start();
+        QCoreApplication::processEvents();
+        longest = std::max(longest, stretch.nsecsElapsed());
+        const bool done = body.highlighter ? body.highlighter->isReady() : waited.elapsed() > 200;
+        if (done || waited.elapsed() > 60000)
+            break;
+        QThread::msleep(1);
+    }
+    expect(!body.highlighter || body.highlighter->isReady(), "a heavy text gets its colours");
+    return longest;
+}
 
 struct HighlightRunner
 {
@@ -108,11 +153,18 @@ HighlightRunner::HighlightRunner(const Scale &scale, Libraries &libraries, Recor
         writeFile(category + QStringLiteral("b.spt"), cppText(QStringLiteral("b"), 2048));
         writeFile(category + QStringLiteral("large.spt"), cppText(QStringLiteral("large"), large));
     }
+    const bool full = scale.textSizes.size() > 1;
+    const QString python = QStringLiteral("Python"), csharp = QStringLiteral("C#");
+    writeFile(library + QStringLiteral("/Python/Default/long.spt"),
+              pythonText(full ? 230 * 1024 : 23 * 1024));
+    writeFile(library + QStringLiteral("/C#/Default/nested.spt"),
+              nestedText('{', full ? 200000 : 20000));
     const auto file = [library](const QString &folder, const QString &name) {
         return library + QLatin1Char('/') + folder + QStringLiteral("/Default/") + name
             + QStringLiteral(".spt");
     };
-    SnippetHighlighter::prepare({QStringLiteral("cpp")});
+    SnippetHighlighter::prepare(
+        {QStringLiteral("cpp"), QStringLiteral("python"), QStringLiteral("c_sharp")});
     ours = std::make_unique<Body>(true);
     plain = std::make_unique<Body>(false);
     const QString cpp = QStringLiteral("C++");
@@ -152,13 +204,43 @@ HighlightRunner::HighlightRunner(const Scale &scale, Libraries &libraries, Recor
     };
     for (const Action &action : actions)
         rows.append(action.row);
+    // The longest stretch of the window's thread, each beside the same work
+    // in an editor without a highlighter.
+    struct Heavy
+    {
+        Row row;
+        QString path, folder;
+        std::function<void(Body &)> measured;
+    };
+    const QList<Heavy> heavy = {
+        {{QStringLiteral("hl-end"),
+          QStringLiteral("longest stall: Ctrl+End in %1 of Python (at most 50 ms)")
+              .arg(full ? QStringLiteral("230 KB") : QStringLiteral("23 KB")),
+          0},
+         file(python, QStringLiteral("long")), python,
+         [](Body &body) {
+             body.editor.moveCursor(QTextCursor::End);
+             body.editor.ensureCursorVisible();
+         }},
+        {{QStringLiteral("hl-nested"),
+          QStringLiteral("longest stall: a keystroke after %1 { in C# (at most 50 ms)")
+              .arg(full ? 200000 : 20000),
+          0},
+         file(csharp, QStringLiteral("nested")), csharp,
+         [](Body &body) {
+             body.editor.moveCursor(QTextCursor::End);
+             body.editor.textCursor().insertText(QStringLiteral("x"));
+         }},
+    };
+    for (const Heavy &action : heavy)
+        rows.append(action.row);
     // Start-up on a C++ snippet against the same start-up on the same text
     // in a plain folder; the library holds little, so the difference is the
     // highlighting.
     rows.append({QStringLiteral("hl-startup"),
                   QStringLiteral("start-up, 2 KB C++ snippet current (at most 10 ms more)"), 0});
 
-    run = [this, actions, cpp](int) {
+    run = [this, actions, heavy, cpp](int) {
         for (const Side side : {Side::Ours, Side::Floor}) {
             Body &body = side == Side::Ours ? *ours : *plain;
             for (const Action &action : actions) {
@@ -167,6 +249,11 @@ HighlightRunner::HighlightRunner(const Scale &scale, Libraries &libraries, Recor
                 rec.start(action.row.key, side);
                 action.measured(body);
                 rec.stop();
+            }
+            for (const Heavy &action : heavy) {
+                body.load(action.path, action.folder);
+                longestStretch(body, [](Body &) {});
+                rec.add(action.row.key, side, longestStretch(body, action.measured));
             }
         }
         this->libraries.activate(QStringLiteral("highlight"));

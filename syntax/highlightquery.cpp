@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <future>
 #include <mutex>
 
 namespace {
@@ -14,36 +13,6 @@ namespace {
 QString fromUtf8(const char *text, uint32_t length)
 {
     return QString::fromUtf8(text, qsizetype(length));
-}
-
-// Lua patterns as the queries use them, in the regular expressions' terms.
-QString luaToRegularExpression(const QString &lua)
-{
-    static const QHash<QChar, QString> classes = {
-        {QLatin1Char('a'), QStringLiteral("[A-Za-z]")}, {QLatin1Char('d'), QStringLiteral("[0-9]")},
-        {QLatin1Char('l'), QStringLiteral("[a-z]")},    {QLatin1Char('u'), QStringLiteral("[A-Z]")},
-        {QLatin1Char('s'), QStringLiteral("\\s")},      {QLatin1Char('w'), QStringLiteral("[A-Za-z0-9]")},
-        {QLatin1Char('x'), QStringLiteral("[A-Fa-f0-9]")}, {QLatin1Char('p'), QStringLiteral("[[:punct:]]")},
-    };
-    QString out;
-    for (qsizetype i = 0; i < lua.size(); ++i) {
-        const QChar c = lua.at(i);
-        if (c == QLatin1Char('%') && i + 1 < lua.size()) {
-            const QChar next = lua.at(++i);
-            const auto found = classes.constFind(next.toLower());
-            if (found == classes.cend())
-                out += QRegularExpression::escape(QString(next));
-            else if (next.isUpper())
-                out += QStringLiteral("[^") + found->mid(1);
-            else
-                out += *found;
-        } else if (c == QLatin1Char('-')) {
-            out += QStringLiteral("*?");
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -112,13 +81,11 @@ void HighlightQuery::readPredicates()
                 predicate.test = Predicate::Test::Equal;
             } else if (name == QLatin1String("any-of?")) {
                 predicate.test = Predicate::Test::AnyOf;
-            } else if (name == QLatin1String("match?") || name == QLatin1String("lua-match?")) {
+            } else if (name == QLatin1String("match?")) {
                 predicate.test = Predicate::Test::Match;
-                const QString source = predicate.values.value(0);
-                predicate.pattern.setPattern(name == QLatin1String("match?")
-                                                 ? source
-                                                 : luaToRegularExpression(source));
-                predicate.pattern.optimize();
+                // Checked here, but not optimised: the JIT compiles on first
+                // use, on the window's thread, where it is matched.
+                predicate.pattern.setPattern(predicate.values.value(0));
                 if (!predicate.pattern.isValid())
                     continue;
             } else {
@@ -129,38 +96,99 @@ void HighlightQuery::readPredicates()
     }
 }
 
+bool HighlightQuery::collect(TSQueryCursor *cursor, const TSTree *tree, uint32_t firstRow,
+                             uint32_t lastRow, uint64_t budgetMicros,
+                             const std::atomic<bool> *cancel,
+                             std::vector<HighlightMatch> *out) const
+{
+    const auto started = std::chrono::steady_clock::now();
+    ts_query_cursor_set_timeout_micros(cursor, budgetMicros);
+    ts_query_cursor_set_point_range(cursor, {firstRow, 0}, {lastRow + 1, 0});
+    ts_query_cursor_exec(cursor, m_query, ts_tree_root_node(tree));
+    TSQueryMatch match;
+    while (ts_query_cursor_next_match(cursor, &match)) {
+        HighlightMatch found{match.pattern_index, {}};
+        for (uint16_t i = 0; i < match.capture_count; ++i) {
+            const TSNode node = match.captures[i].node;
+            const TSPoint end = ts_node_end_point(node);
+            found.captures.append({match.captures[i].index, ts_node_start_byte(node) / 2,
+                                   ts_node_end_byte(node) / 2, ts_node_start_point(node).row,
+                                   end.row - (end.column == 0 && end.row > 0 ? 1 : 0)});
+        }
+        out->push_back(std::move(found));
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return false;
+    }
+    // The cursor ends a timed-out run as if it had found everything.
+    return budgetMicros == 0
+        || std::chrono::steady_clock::now() - started < std::chrono::microseconds(budgetMicros);
+}
+
+bool HighlightQuery::accepts(const HighlightMatch &match, const QString &text) const
+{
+    const auto captured = [&match, &text](uint32_t index, QString *out) {
+        for (const HighlightMatch::Capture &capture : match.captures) {
+            if (capture.index == index) {
+                *out = text.mid(capture.from, capture.to - capture.from);
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const Predicate &p : m_predicates.value(match.pattern)) {
+        QString value;
+        if (!captured(p.capture, &value))
+            continue;
+        bool holds = false;
+        switch (p.test) {
+        case Predicate::Test::Equal:
+            if (p.otherCapture >= 0) {
+                QString other;
+                holds = captured(uint32_t(p.otherCapture), &other) && other == value;
+            } else {
+                holds = value == p.values.value(0);
+            }
+            break;
+        case Predicate::Test::Match:
+            holds = p.pattern.match(value).hasMatch();
+            break;
+        case Predicate::Test::AnyOf:
+            holds = p.values.contains(value);
+            break;
+        }
+        if (holds == p.negated)
+            return false;
+    }
+    return true;
+}
+
 namespace {
 
-using Compiled = std::shared_future<std::shared_ptr<const HighlightQuery>>;
+std::mutex cacheMutex; // guards the cache
+std::mutex compileMutex; // one compilation at a time, so none is done twice
 
-std::mutex cacheMutex;
-
-Compiled &compiled(const Grammar &grammar)
+// Never freed before exit: every window of the process shares them.
+QHash<const Grammar *, std::shared_ptr<const HighlightQuery>> &cache()
 {
-    // Never freed before exit: every window of the process shares them.
-    static QHash<const Grammar *, Compiled> cache;
-    const std::lock_guard<std::mutex> lock(cacheMutex);
-    Compiled &entry = cache[&grammar];
-    if (!entry.valid()) {
-        entry = std::async(std::launch::async, [&grammar] {
-                    return std::shared_ptr<const HighlightQuery>(
-                        std::make_shared<HighlightQuery>(grammar));
-                }).share();
-    }
-    return entry;
+    static QHash<const Grammar *, std::shared_ptr<const HighlightQuery>> compiled;
+    return compiled;
 }
 
 } // namespace
 
 std::shared_ptr<const HighlightQuery> HighlightQuery::ready(const Grammar &grammar)
 {
-    const Compiled &query = compiled(grammar);
-    if (query.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-        return nullptr;
-    return query.get();
+    const std::lock_guard<std::mutex> lock(cacheMutex);
+    return cache().value(&grammar);
 }
 
 std::shared_ptr<const HighlightQuery> HighlightQuery::wait(const Grammar &grammar)
 {
-    return compiled(grammar).get();
+    const std::lock_guard<std::mutex> compiling(compileMutex);
+    if (auto query = ready(grammar))
+        return query;
+    auto query = std::make_shared<const HighlightQuery>(grammar);
+    const std::lock_guard<std::mutex> lock(cacheMutex);
+    cache().insert(&grammar, query);
+    return query;
 }

@@ -5,20 +5,38 @@
 #include <QList>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <tree_sitter/api.h>
 
+#include <atomic>
 #include <memory>
+#include <vector>
 
 struct Grammar;
+
+// A match of the query as plain numbers: it outlives the tree it came from,
+// so a worker can hand it to the window's thread.
+struct HighlightMatch
+{
+    struct Capture
+    {
+        uint32_t index;
+        uint32_t from, to; // UTF-16 units
+        uint32_t firstRow, lastRow; // the rows it shows on
+    };
+    uint32_t pattern;
+    QVarLengthArray<Capture, 4> captures;
+};
 
 // A grammar's highlight query, compiled, with what tree-sitter leaves to its
 // client: the predicates of each pattern and the kind of each capture.
 class HighlightQuery
 {
 public:
-    // Compiling takes tens of milliseconds for the larger grammars, so it
-    // runs on a worker thread; the result is only read afterwards.
+    // Compiling takes tens of milliseconds for the larger grammars, so the
+    // highlighter has it done on its worker thread; the result is only read
+    // afterwards.
     explicit HighlightQuery(const Grammar &grammar);
     ~HighlightQuery();
     HighlightQuery(const HighlightQuery &) = delete;
@@ -26,15 +44,23 @@ public:
 
     const TSQuery *query() const { return m_query; }
     SyntaxTheme::Kind kindOf(uint32_t capture) const { return m_kinds.value(capture); }
-    // Whether a match satisfies its pattern's predicates; `text` gives the
-    // text of a node.
-    template <typename NodeText>
-    bool accepts(const TSQueryMatch &match, NodeText &&text) const;
+    // Runs the query over rows `firstRow` to `lastRow` of `tree` and appends
+    // its matches, unfiltered, to `out`. Stops early after `budgetMicros`
+    // (0: none) or once `cancel` is set; returns false then, with the matches
+    // found so far. Safe on any thread with a cursor of its own: it runs no
+    // regular expression.
+    bool collect(TSQueryCursor *cursor, const TSTree *tree, uint32_t firstRow, uint32_t lastRow,
+                 uint64_t budgetMicros, const std::atomic<bool> *cancel,
+                 std::vector<HighlightMatch> *out) const;
+    // Whether a match satisfies its pattern's predicates; `text` is the
+    // text it was found in. Runs the predicates' regular expressions, so it
+    // belongs to the window's thread: in the Windows build a worker thread
+    // that ends owning the expressions' per-thread JIT stack can fault.
+    bool accepts(const HighlightMatch &match, const QString &text) const;
 
-    // The compiled query of a grammar, started on a worker thread the first
-    // time it is asked for; null until it is ready.
+    // The compiled query of a grammar, or null when nobody compiled it yet.
     static std::shared_ptr<const HighlightQuery> ready(const Grammar &grammar);
-    // Waits for it (tests and benchmarks).
+    // Compiles it on the calling thread unless done before.
     static std::shared_ptr<const HighlightQuery> wait(const Grammar &grammar);
 
 private:
@@ -53,42 +79,3 @@ private:
     QList<SyntaxTheme::Kind> m_kinds;
     QList<QList<Predicate>> m_predicates; // per pattern
 };
-
-template <typename NodeText>
-bool HighlightQuery::accepts(const TSQueryMatch &match, NodeText &&text) const
-{
-    const auto captured = [&match, &text](uint32_t index, QString *out) {
-        for (uint16_t i = 0; i < match.capture_count; ++i) {
-            if (match.captures[i].index == index) {
-                *out = text(match.captures[i].node);
-                return true;
-            }
-        }
-        return false;
-    };
-    for (const Predicate &p : m_predicates.value(match.pattern_index)) {
-        QString value;
-        if (!captured(p.capture, &value))
-            continue;
-        bool holds = false;
-        switch (p.test) {
-        case Predicate::Test::Equal:
-            if (p.otherCapture >= 0) {
-                QString other;
-                holds = captured(uint32_t(p.otherCapture), &other) && other == value;
-            } else {
-                holds = value == p.values.value(0);
-            }
-            break;
-        case Predicate::Test::Match:
-            holds = p.pattern.match(value).hasMatch();
-            break;
-        case Predicate::Test::AnyOf:
-            holds = p.values.contains(value);
-            break;
-        }
-        if (holds == p.negated)
-            return false;
-    }
-    return true;
-}

@@ -4,21 +4,23 @@
 #include "syntax/highlightquery.h"
 #include "syntax/syntaxtheme.h"
 
-#include <QAbstractTextDocumentLayout>
-#include <QEvent>
-#include <QScrollBar>
+#include <QPalette>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextEdit>
+#include <QTextLayout>
+#include <QThread>
 #include <QTimer>
 
 #include <tree_sitter/api.h>
 
 #include <algorithm>
-#include <chrono>
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
-#include <future>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 using SyntaxTheme::Kind;
@@ -26,12 +28,21 @@ using SyntaxTheme::Kind;
 namespace {
 
 // Restyling a whole text (after a palette change, or once a query is ready)
-// costs the editor's layout more than linear time; beyond this many
-// characters only what is on screen is restyled, the rest as it scrolls in.
+// costs the layout more than linear time; beyond this many characters only
+// what is on screen is restyled, the rest as it scrolls in.
 constexpr int largestWholeRestyle = 8 * 1024;
-// A longer text is parsed on a worker thread, so that it shows at once; its
-// colours follow when the tree is ready.
+// A longer text is parsed on the worker from the start, so that it shows at
+// once; its colours follow when the tree is ready.
 constexpr int largestParsedAtOnce = 16 * 1024;
+// What one parse or one run of the query may take on the window's thread
+// before it moves to the worker: a few of them together still stay well
+// below what a user notices as a stall.
+constexpr uint64_t parseBudgetMicros = 8000;
+constexpr uint64_t queryBudgetMicros = 8000;
+// The worker's query is bounded too: a text whose query does not finish in
+// this time keeps the colours found so far, and the worker is free for the
+// next edit.
+constexpr uint64_t workerQueryBudgetMicros = 3000000;
 
 const Grammar *grammarNamed(const QString &id)
 {
@@ -75,111 +86,356 @@ TSPoint advance(TSPoint point, const QString &text, qsizetype from, qsizetype le
     return {point.row + uint32_t(breaks), uint32_t(2 * (from + length - lastBreak - 1))};
 }
 
+using Tree = std::shared_ptr<TSTree>;
+
+Tree adopt(TSTree *tree)
+{
+    return tree ? Tree(tree, ts_tree_delete) : Tree();
+}
+
+// Trees are not shared between threads, their shallow copies are.
+Tree copyOf(const Tree &tree)
+{
+    return tree ? adopt(ts_tree_copy(tree.get())) : Tree();
+}
+
+// The highlighter's own thread, for as long as the highlighter lives: no
+// thread of it ends while the window is in use. Jobs run in order.
+class Worker : public QThread
+{
+public:
+    Worker()
+    {
+        static_assert(sizeof(std::atomic<size_t>) == sizeof(size_t)
+                      && std::atomic<size_t>::is_always_lock_free);
+        ts_parser_set_cancellation_flag(parser, reinterpret_cast<const size_t *>(&cancelParse));
+    }
+    ~Worker() override
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+            jobs.clear();
+        }
+        cancelParse = 1;
+        cancelQuery = true;
+        wake.notify_one();
+        wait();
+        ts_query_cursor_delete(cursor);
+        ts_parser_delete(parser);
+    }
+    void post(std::function<void()> job)
+    {
+        if (!isRunning())
+            start();
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            jobs.push_back(std::move(job));
+        }
+        wake.notify_one();
+    }
+    // The text moved on: the job that works for an older one stops.
+    void supersede(quint64 version)
+    {
+        latest = version;
+        cancelParse = 1;
+        cancelQuery = true;
+    }
+    // Called by a job first: whether it still matters. The flags are cleared
+    // before the check, so a newer text that comes in between is seen
+    // either here or by the running parse.
+    bool current(quint64 version)
+    {
+        cancelParse = 0;
+        cancelQuery = false;
+        return latest == version;
+    }
+
+    // Used by the jobs only.
+    TSParser *parser = ts_parser_new();
+    TSQueryCursor *cursor = ts_query_cursor_new();
+    std::atomic<size_t> cancelParse{0};
+    std::atomic<bool> cancelQuery{false};
+
+protected:
+    void run() override
+    {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                wake.wait(lock, [this] { return stopping || !jobs.empty(); });
+                if (stopping)
+                    return;
+                job = std::move(jobs.front());
+                jobs.pop_front();
+            }
+            job();
+        }
+    }
+
+private:
+    std::atomic<quint64> latest{0};
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> jobs;
+    bool stopping = false;
+};
+
 } // namespace
 
 struct SnippetHighlighter::Private
 {
-    explicit Private(QTextEdit *editor) : editor(editor) {}
+    Private(SnippetHighlighter *q, VisibleBlocks visible) : q(q), visible(std::move(visible)) {}
     ~Private()
     {
-        if (parsing.valid())
-            ts_tree_delete(parsing.get());
-        if (tree)
-            ts_tree_delete(tree);
         ts_query_cursor_delete(cursor);
         ts_parser_delete(parser);
     }
 
-    void setColours(bool darkPalette)
+    bool setColours(bool darkPalette)
     {
+        bool changed = false;
         dark = darkPalette;
-        for (int kind = 0; kind < int(Kind::Count); ++kind)
-            formats[kind] = SyntaxTheme::format(Kind(kind), dark);
+        for (int kind = 0; kind < int(Kind::Count); ++kind) {
+            const QTextCharFormat format = SyntaxTheme::format(Kind(kind), dark);
+            changed = changed || formats[kind] != format;
+            formats[kind] = format;
+        }
+        return changed;
+    }
+    // Deleting a deep tree takes as long as parsing it: the worker does it.
+    void replaceTree(Tree replacement = {})
+    {
+        if (tree && tree.use_count() == 1)
+            worker.post([old = std::move(tree)] {});
+        tree = std::move(replacement);
+    }
+    void newVersion()
+    {
+        ++version;
+        cachedRows.clear();
+        worker.supersede(version);
     }
     void parseAll(const QString &documentText)
     {
         text = documentText;
-        dropTree();
+        replaceTree();
         reparse = false;
-        ++version;
+        queryOnWorker = false;
+        newVersion();
         if (!grammar || text.size() > largestHighlightedText)
             return;
-        if (text.size() <= largestParsedAtOnce)
-            tree = parse(nullptr);
-        else if (!parsing.valid())
-            startParsing();
-        // else the running parse is for an older text, and starts again
+        if (text.size() <= largestParsedAtOnce && !parsing) {
+            tree = adopt(parse(nullptr));
+            if (tree)
+                return;
+        }
+        startWorkerParse();
     }
-    void startParsing()
+    // Within the budget, or null.
+    TSTree *parse(const TSTree *old)
     {
-        parsedVersion = version;
+        ts_parser_set_timeout_micros(parser, parseBudgetMicros);
+        TSTree *parsed = ts_parser_parse_string_encoding(
+            parser, old, reinterpret_cast<const char *>(text.utf16()), uint32_t(2 * text.size()),
+            TSInputEncodingUTF16LE);
+        if (!parsed)
+            ts_parser_reset(parser); // the next parse is of another text
+        return parsed;
+    }
+    void startWorkerParse()
+    {
+        if (parsing)
+            return; // it was superseded, and starts again when it reports
+        parsing = true;
+        ++handedToWorker;
+        const quint64 of = version;
         const QString copy = text;
         const TSLanguage *language = grammar->language();
-        parsing = std::async(std::launch::async, [copy, language] {
-            TSParser *own = ts_parser_new();
-            ts_parser_set_language(own, language);
-            TSTree *parsed = ts_parser_parse_string_encoding(
-                own, nullptr, reinterpret_cast<const char *>(copy.utf16()),
-                uint32_t(2 * copy.size()), TSInputEncodingUTF16LE);
-            ts_parser_delete(own);
-            return parsed;
-        });
-        parsePoll.start();
-    }
-    // Runs the query once for a stretch of rows and keeps its captures by
-    // row: one run serves many consecutive blocks. Consecutive requests,
-    // as from a pass over a whole text, get longer stretches.
-    void queryRows(uint32_t row)
-    {
-        const bool next = !cachedRows.empty() && row == cachedFirstRow + cachedRows.size();
-        window = next ? std::min<uint32_t>(2 * window, 4096) : 16;
-        cachedFirstRow = row;
-        cachedRows.assign(window, {});
-        ts_query_cursor_set_point_range(cursor, {row, 0}, {row + window, 0});
-        ts_query_cursor_exec(cursor, query->query(), ts_tree_root_node(tree));
-        const auto nodeText = [this](TSNode node) {
-            const uint32_t from = ts_node_start_byte(node) / 2;
-            return text.mid(from, ts_node_end_byte(node) / 2 - from);
-        };
-        TSQueryMatch match;
-        while (ts_query_cursor_next_match(cursor, &match)) {
-            if (!query->accepts(match, nodeText))
-                continue;
-            for (uint16_t i = 0; i < match.capture_count; ++i) {
-                const TSNode node = match.captures[i].node;
-                const Span span{ts_node_start_byte(node) / 2, ts_node_end_byte(node) / 2,
-                                match.pattern_index, query->kindOf(match.captures[i].index)};
-                const TSPoint end = ts_node_end_point(node);
-                const uint32_t first = std::max(ts_node_start_point(node).row, row);
-                const uint32_t last = std::min(end.row - (end.column == 0 && end.row > 0 ? 1 : 0),
-                                               row + window - 1);
-                for (uint32_t r = first; r <= last && r >= first; ++r)
-                    cachedRows[r - row].push_back(span);
+        Worker *w = &worker;
+        SnippetHighlighter *self = q;
+        worker.post([w, self, of, copy, language, old = copyOf(tree)] {
+            Tree parsed;
+            if (w->current(of)) {
+                ts_parser_set_language(w->parser, language);
+                parsed = adopt(ts_parser_parse_string_encoding(
+                    w->parser, old.get(), reinterpret_cast<const char *>(copy.utf16()),
+                    uint32_t(2 * copy.size()), TSInputEncodingUTF16LE));
+                if (!parsed)
+                    ts_parser_reset(w->parser);
             }
+            QMetaObject::invokeMethod(
+                self, [self, of, parsed] { self->d->parsed(of, parsed); }, Qt::QueuedConnection);
+        });
+    }
+    void parsed(quint64 of, const Tree &parsed)
+    {
+        parsing = false;
+        const bool wanted = grammar && !reparse && text.size() <= largestHighlightedText;
+        if (of == version && parsed && wanted
+            && ts_tree_language(parsed.get()) == grammar->language()) {
+            replaceTree(parsed);
+            cachedRows.clear();
+            ++pass;
+            q->restyle();
+        } else if (of != version && wanted) {
+            startWorkerParse();
+        } else {
+            q->restyle(); // what waited for the tree goes plain
         }
     }
-    TSTree *parse(TSTree *old)
+    void startWorkerQuery(uint32_t firstRow, uint32_t lastRow)
     {
-        return ts_parser_parse_string_encoding(parser, old,
-                                               reinterpret_cast<const char *>(text.utf16()),
-                                               uint32_t(2 * text.size()), TSInputEncodingUTF16LE);
+        if (querying)
+            return; // what is still missing is asked for when it reports
+        querying = true;
+        ++handedToWorker;
+        const quint64 of = version;
+        Worker *w = &worker;
+        SnippetHighlighter *self = q;
+        worker.post([w, self, of, firstRow, lastRow, copy = copyOf(tree), query = query] {
+            auto matches = std::make_shared<std::vector<HighlightMatch>>();
+            if (w->current(of)) {
+                query->collect(w->cursor, copy.get(), firstRow, lastRow, workerQueryBudgetMicros,
+                               &w->cancelQuery, matches.get());
+            }
+            QMetaObject::invokeMethod(
+                self,
+                [self, of, firstRow, lastRow, matches] {
+                    self->d->queried(of, firstRow, lastRow, *matches);
+                },
+                Qt::QueuedConnection);
+        });
     }
-    void dropTree()
+    void queried(quint64 of, uint32_t firstRow, uint32_t lastRow,
+                 const std::vector<HighlightMatch> &matches)
     {
-        if (tree)
-            ts_tree_delete(tree);
-        tree = nullptr;
-        cachedRows.clear();
+        querying = false;
+        if (of == version && tree && query)
+            cacheRows(firstRow, lastRow, matches);
+        q->restyle();
+    }
+    void startWorkerCompile(const Grammar *wanted)
+    {
+        ++compiling;
+        SnippetHighlighter *self = q;
+        worker.post([self, wanted] {
+            HighlightQuery::wait(*wanted);
+            QMetaObject::invokeMethod(
+                self, [self, wanted] { self->d->compiled(wanted); }, Qt::QueuedConnection);
+        });
+    }
+    void compiled(const Grammar *compiledFor)
+    {
+        --compiling;
+        if (compiledFor != grammar || query)
+            return;
+        query = HighlightQuery::ready(*grammar);
+        ++pass;
+        q->restyle();
     }
 
-    QTextEdit *editor;
+    // Puts the colours of the rows into the cache, or has the worker find
+    // them when the query runs out of its budget here; false then.
+    bool queryRows(uint32_t firstRow, uint32_t lastRow)
+    {
+        std::vector<HighlightMatch> matches;
+        if (queryOnWorker
+            || !query->collect(cursor, tree.get(), firstRow, lastRow, queryBudgetMicros, nullptr,
+                               &matches)) {
+            queryOnWorker = true;
+            startWorkerQuery(firstRow, lastRow);
+            return false;
+        }
+        cacheRows(firstRow, lastRow, matches);
+        return true;
+    }
+    void cacheRows(uint32_t firstRow, uint32_t lastRow, const std::vector<HighlightMatch> &matches)
+    {
+        cachedFirstRow = firstRow;
+        cachedRows.assign(lastRow - firstRow + 1, {});
+        for (const HighlightMatch &match : matches) {
+            if (!query->accepts(match, text))
+                continue;
+            for (const HighlightMatch::Capture &capture : match.captures) {
+                const Span span{capture.from, capture.to, match.pattern,
+                                query->kindOf(capture.index)};
+                const uint32_t first = std::max(capture.firstRow, firstRow);
+                const uint32_t last = std::min(capture.lastRow, lastRow);
+                for (uint32_t row = first; row <= last && row >= first; ++row)
+                    cachedRows[row - firstRow].push_back(span);
+            }
+        }
+        // Outer nodes first, so that inner ones paint over them. On the same
+        // stretch the later pattern wins, as in tree-sitter's own
+        // highlighter: the queries put general patterns first and refine
+        // them below.
+        for (std::vector<Span> &spans : cachedRows) {
+            std::sort(spans.begin(), spans.end(), [](const Span &a, const Span &b) {
+                if (a.from != b.from)
+                    return a.from < b.from;
+                if (a.to != b.to)
+                    return a.to > b.to;
+                return a.pattern < b.pattern;
+            });
+        }
+    }
+    bool cached(uint32_t row) const
+    {
+        return row >= cachedFirstRow && row - cachedFirstRow < cachedRows.size();
+    }
+    // The formats of a block, or none while its colours are not known yet.
+    std::optional<QList<QTextLayout::FormatRange>> formatsFor(const QTextBlock &block)
+    {
+        QList<QTextLayout::FormatRange> ranges;
+        const int length = block.length() - 1;
+        if (!grammar)
+            return ranges;
+        if (parsing || !query)
+            return std::nullopt;
+        if (!tree || length > longestHighlightedLine || !query->query())
+            return ranges;
+        const uint32_t row = uint32_t(block.blockNumber());
+        if (!cached(row)) {
+            // Consecutive requests, as from a pass over a whole text, get
+            // longer stretches.
+            const bool next = !cachedRows.empty() && row == cachedFirstRow + cachedRows.size();
+            window = next ? std::min<uint32_t>(2 * window, 4096) : 16;
+            if (!queryRows(row, row + window - 1))
+                return std::nullopt;
+        }
+        const uint32_t start = uint32_t(block.position());
+        std::vector<int> kinds(size_t(length), int(Kind::Plain));
+        for (const Span &span : cachedRows[row - cachedFirstRow]) {
+            const uint32_t from = std::max(span.from, start);
+            const uint32_t to = std::min(span.to, start + uint32_t(length));
+            if (from < to)
+                std::fill(kinds.begin() + (from - start), kinds.begin() + (to - start),
+                          int(span.kind));
+        }
+        for (int i = 0; i < length;) {
+            const int kind = kinds[size_t(i)];
+            int end = i + 1;
+            while (end < length && kinds[size_t(end)] == kind)
+                ++end;
+            if (kind != int(Kind::Plain))
+                ranges.append({i, end - i, formats[kind]});
+            i = end;
+        }
+        return ranges;
+    }
+
+    SnippetHighlighter *q;
+    VisibleBlocks visible;
     QString language;
     const Grammar *grammar = nullptr;
     std::shared_ptr<const HighlightQuery> query;
     TSParser *parser = ts_parser_new();
     TSQueryCursor *cursor = ts_query_cursor_new();
-    TSTree *tree = nullptr;
+    Tree tree;
     QString text; // as parsed
+    quint64 version = 0;
     bool reparse = false; // the language changed under the text
     bool restyling = false;
     bool dark = false;
@@ -187,10 +443,11 @@ struct SnippetHighlighter::Private
     int pass = 0;
     QList<std::pair<qsizetype, qsizetype>> changedBeyondEdit;
     QTimer catchUp;
-    QTimer queryPoll;
-    std::future<TSTree *> parsing;
-    quint64 version = 0, parsedVersion = 0;
-    QTimer parsePoll;
+    bool parsing = false; // on the worker
+    bool querying = false; // on the worker
+    int compiling = 0; // on the worker
+    bool queryOnWorker = false; // the query ran out of its budget here on this text
+    int handedToWorker = 0;
     struct Span
     {
         uint32_t from, to, pattern;
@@ -198,60 +455,23 @@ struct SnippetHighlighter::Private
     };
     uint32_t cachedFirstRow = 0, window = 16;
     std::vector<std::vector<Span>> cachedRows;
+    Worker worker; // last: stopped first
 };
 
-SnippetHighlighter::SnippetHighlighter(QTextEdit *editor)
-    : QSyntaxHighlighter(static_cast<QObject *>(nullptr))
-    , d(std::make_unique<Private>(editor))
+SnippetHighlighter::SnippetHighlighter(QTextDocument *document, VisibleBlocks visibleBlocks,
+                                       QObject *parent)
+    : QSyntaxHighlighter(parent)
+    , d(std::make_unique<Private>(this, std::move(visibleBlocks)))
 {
-    QTextDocument *document = editor->document();
     d->text = asParsed(document->toRawText());
     // Connected before the base class connects its own slot in
     // setDocument(), so that the tree is current when highlightBlock() runs.
     connect(document, &QTextDocument::contentsChange, this,
             [this](int position, int removed, int added) { textChanged(position, removed, added); });
     setDocument(document);
-    setParent(editor);
-
-    d->setColours(SyntaxTheme::isDark(editor->palette()));
-    editor->installEventFilter(this);
-    connect(editor->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            [this] { restyle(false); });
+    d->setColours(false);
     d->catchUp.setSingleShot(true);
     connect(&d->catchUp, &QTimer::timeout, this, [this] { catchUp(); });
-    d->queryPoll.setInterval(5);
-    connect(&d->queryPoll, &QTimer::timeout, this, [this] {
-        if (!d->grammar) {
-            d->queryPoll.stop();
-        } else if ((d->query = HighlightQuery::ready(*d->grammar))) {
-            d->queryPoll.stop();
-            ++d->pass;
-            restyle(true);
-        }
-    });
-    d->parsePoll.setInterval(2);
-    connect(&d->parsePoll, &QTimer::timeout, this, [this] {
-        using namespace std::chrono_literals;
-        if (d->parsing.wait_for(0s) != std::future_status::ready)
-            return;
-        TSTree *parsed = d->parsing.get();
-        const bool current = d->parsedVersion == d->version && d->grammar && !d->reparse
-            && ts_tree_language(parsed) == d->grammar->language();
-        if (!current) {
-            ts_tree_delete(parsed);
-            if (d->grammar && !d->reparse && d->text.size() > largestParsedAtOnce
-                && d->text.size() <= largestHighlightedText)
-                d->startParsing();
-            else
-                d->parsePoll.stop();
-            return;
-        }
-        d->parsePoll.stop();
-        d->dropTree();
-        d->tree = parsed;
-        ++d->pass;
-        restyle(true);
-    });
 }
 
 SnippetHighlighter::~SnippetHighlighter()
@@ -272,12 +492,13 @@ void SnippetHighlighter::setLanguage(const QString &language)
     d->language = language;
     d->grammar = grammarNamed(language);
     d->query.reset();
-    d->dropTree();
+    d->replaceTree();
+    d->cachedRows.clear();
     if (d->grammar) {
         ts_parser_set_language(d->parser, d->grammar->language());
         d->query = HighlightQuery::ready(*d->grammar);
         if (!d->query)
-            d->queryPoll.start();
+            d->startWorkerCompile(d->grammar);
     }
     // Usually a new text follows at once and is parsed as it comes in.
     d->reparse = true;
@@ -291,8 +512,26 @@ QString SnippetHighlighter::language() const
 
 bool SnippetHighlighter::isReady() const
 {
-    return d->grammar && d->query && !d->reparse && !d->catchUp.isActive()
-        && !d->queryPoll.isActive() && !d->parsing.valid();
+    return d->grammar && d->query && !d->reparse && !d->catchUp.isActive() && !d->parsing
+        && !d->querying;
+}
+
+void SnippetHighlighter::restyleVisible()
+{
+    restyle();
+}
+
+void SnippetHighlighter::refreshColours(const QPalette &palette)
+{
+    if (d->setColours(SyntaxTheme::isDark(palette))) {
+        ++d->pass;
+        restyle();
+    }
+}
+
+int SnippetHighlighter::handedToWorker() const
+{
+    return d->handedToWorker;
 }
 
 void SnippetHighlighter::prepare(const QStringList &languages)
@@ -345,9 +584,9 @@ void SnippetHighlighter::textChanged(int position, int removed, int added)
         return; // formats only
     const QString old = d->text.mid(position, gone);
     d->text.replace(position, gone, now);
-    ++d->version;
+    d->newVersion();
     if (d->text.size() > largestHighlightedText) {
-        d->dropTree();
+        d->replaceTree();
         ++d->pass; // the colours left on screen go as the blocks are restyled
         d->catchUp.start();
         return;
@@ -361,15 +600,20 @@ void SnippetHighlighter::textChanged(int position, int removed, int added)
     edit.start_point = {uint32_t(block.blockNumber()), uint32_t(2 * (position - block.position()))};
     edit.old_end_point = advance(edit.start_point, old, 0, gone);
     edit.new_end_point = advance(edit.start_point, now, 0, came);
-    ts_tree_edit(d->tree, &edit);
-    TSTree *edited = d->parse(d->tree);
+    ts_tree_edit(d->tree.get(), &edit);
+    TSTree *edited = d->parsing ? nullptr : d->parse(d->tree.get());
+    if (!edited) {
+        // The worker parses the edited tree; until it reports, the edited
+        // blocks wait for their colours.
+        d->startWorkerParse();
+        return;
+    }
     uint32_t count = 0;
-    TSRange *ranges = ts_tree_get_changed_ranges(d->tree, edited, &count);
+    TSRange *ranges = ts_tree_get_changed_ranges(d->tree.get(), edited, &count);
     for (uint32_t i = 0; i < count; ++i)
         d->changedBeyondEdit.append({ranges[i].start_byte / 2, ranges[i].end_byte / 2});
     std::free(ranges);
-    d->dropTree();
-    d->tree = edited;
+    d->replaceTree(adopt(edited));
     // The base class restyles the edited blocks right after this; what the
     // edit changed further on (a string opened above it) follows at once.
     if (!d->changedBeyondEdit.isEmpty())
@@ -378,8 +622,7 @@ void SnippetHighlighter::textChanged(int position, int removed, int added)
 
 void SnippetHighlighter::catchUp()
 {
-    const bool languageChanged = d->reparse;
-    if (languageChanged) {
+    if (d->reparse) {
         d->parseAll(asParsed(document()->toRawText()));
         ++d->pass;
     }
@@ -391,95 +634,71 @@ void SnippetHighlighter::catchUp()
         }
     }
     d->changedBeyondEdit.clear();
-    restyle(languageChanged);
+    restyle();
 }
 
-void SnippetHighlighter::restyle(bool everything)
+void SnippetHighlighter::restyle()
 {
     QTextDocument *doc = document();
-    if (!doc || (!d->grammar && !everything))
+    if (!doc || d->restyling)
         return;
-    const bool small = doc->characterCount() <= largestWholeRestyle;
-    d->restyling = true;
-    if (everything && small) {
-        rehighlight();
-    } else {
-        QTextBlock first = doc->firstBlock(), last = doc->lastBlock();
-        if (!small) {
-            // Walked up from the bottom: below the laid-out part of a text
-            // the editor lays out lazily, a hit test finds nothing useful.
-            last = d->editor->cursorForPosition(d->editor->viewport()->rect().bottomRight()).block();
-            const int top = d->editor->verticalScrollBar()->value();
-            QAbstractTextDocumentLayout *layout = doc->documentLayout();
-            first = last;
-            while (first.previous().isValid()
-                   && layout->blockBoundingRect(first.previous()).bottom() >= top)
-                first = first.previous();
-        }
-        for (QTextBlock block = first; block.isValid(); block = block.next()) {
-            if (passOf(block) != d->pass)
-                rehighlightBlock(block);
-            if (block == last)
-                break;
-        }
+    QTextBlock first = doc->firstBlock(), last = doc->lastBlock();
+    if (doc->characterCount() > largestWholeRestyle && d->visible) {
+        const auto [top, bottom] = d->visible();
+        first = doc->findBlockByNumber(std::max(top, 0));
+        if (bottom < top || !first.isValid())
+            return;
+        last = doc->findBlockByNumber(bottom);
+        if (!last.isValid())
+            last = doc->lastBlock();
     }
+    while (passOf(first) == d->pass && first != last)
+        first = first.next();
+    while (passOf(last) == d->pass && last != first)
+        last = last.previous();
+    if (passOf(first) == d->pass)
+        return;
+
+    // One query for the whole stretch, then one layout of it: a layout per
+    // block costs a pass over the whole document each.
+    const uint32_t firstRow = uint32_t(first.blockNumber()), lastRow = uint32_t(last.blockNumber());
+    if (d->grammar && d->tree && d->query && d->query->query() && !d->parsing
+        && !(d->cached(firstRow) && d->cached(lastRow)))
+        d->queryRows(firstRow, lastRow);
+    d->restyling = true;
+    int from = -1, to = -1;
+    for (QTextBlock block = first;; block = block.next()) {
+        QTextLayout *layout = block.layout();
+        if (passOf(block) != d->pass && layout && layout->preeditAreaText().isEmpty()) {
+            if (const auto ranges = d->formatsFor(block)) {
+                if (layout->formats() != *ranges) {
+                    layout->setFormats(*ranges);
+                    from = from < 0 ? block.position() : from;
+                    to = block.position() + block.length();
+                }
+                auto *styled = static_cast<StyledBy *>(block.userData());
+                if (!styled)
+                    block.setUserData(styled = new StyledBy);
+                styled->pass = d->pass;
+            }
+        }
+        if (block == last)
+            break;
+    }
+    if (from >= 0)
+        doc->markContentsDirty(from, to - from);
     d->restyling = false;
 }
 
-void SnippetHighlighter::highlightBlock(const QString &text)
+void SnippetHighlighter::highlightBlock(const QString &)
 {
-    if (!d->grammar)
-        return;
     auto *styled = static_cast<StyledBy *>(currentBlockUserData());
     if (!styled)
         setCurrentBlockUserData(styled = new StyledBy);
-    styled->pass = d->pass;
-    if (!d->tree || text.size() > longestHighlightedLine)
-        return;
-    if (!d->query) {
-        styled->pass = -1; // coloured once the query is compiled
-        return;
+    const auto ranges = d->formatsFor(currentBlock());
+    styled->pass = ranges ? d->pass : -1;
+    if (ranges) {
+        for (const QTextLayout::FormatRange &range : *ranges)
+            setFormat(range.start, range.length, range.format);
     }
-    if (!d->query->query())
-        return;
-
-    const QTextBlock block = currentBlock();
-    const uint32_t row = uint32_t(block.blockNumber());
-    if (row < d->cachedFirstRow || row >= d->cachedFirstRow + d->cachedRows.size())
-        d->queryRows(row);
-    auto &spans = d->cachedRows[row - d->cachedFirstRow];
-    // Outer nodes first, so that inner ones paint over them. On the same
-    // stretch the later pattern wins, as in tree-sitter's own highlighter:
-    // the queries put general patterns first and refine them below.
-    std::sort(spans.begin(), spans.end(), [](const Private::Span &a, const Private::Span &b) {
-        if (a.from != b.from)
-            return a.from < b.from;
-        if (a.to != b.to)
-            return a.to > b.to;
-        return a.pattern < b.pattern;
-    });
-    const uint32_t start = uint32_t(block.position());
-    const uint32_t end = start + uint32_t(text.size());
-    for (const Private::Span &span : spans) {
-        const uint32_t from = std::max(span.from, start), to = std::min(span.to, end);
-        if (from < to)
-            setFormat(int(from - start), int(to - from), d->formats[int(span.kind)]);
-    }
-}
-
-bool SnippetHighlighter::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == d->editor) {
-        if (event->type() == QEvent::PaletteChange) {
-            const bool dark = SyntaxTheme::isDark(d->editor->palette());
-            if (dark != d->dark) {
-                d->setColours(dark);
-                ++d->pass;
-                restyle(true);
-            }
-        } else if (event->type() == QEvent::Resize || event->type() == QEvent::Show) {
-            restyle(false);
-        }
-    }
-    return QSyntaxHighlighter::eventFilter(watched, event);
 }

@@ -1,6 +1,6 @@
 #include "syntax/snippethighlighter.h"
 
-#include <QTextEdit>
+#include <QTextDocument>
 
 // Built without the grammars: the body stays plain text.
 
@@ -9,11 +9,10 @@ struct SnippetHighlighter::Private
     QString language;
 };
 
-SnippetHighlighter::SnippetHighlighter(QTextEdit *editor)
-    : QSyntaxHighlighter(static_cast<QObject *>(nullptr))
+SnippetHighlighter::SnippetHighlighter(QTextDocument *, VisibleBlocks, QObject *parent)
+    : QSyntaxHighlighter(parent)
     , d(std::make_unique<Private>())
 {
-    setParent(editor);
 }
 
 SnippetHighlighter::~SnippetHighlighter() = default;
@@ -33,6 +32,14 @@ bool SnippetHighlighter::isReady() const
     return false;
 }
 
+void SnippetHighlighter::restyleVisible() {}
+void SnippetHighlighter::refreshColours(const QPalette &) {}
+
+int SnippetHighlighter::handedToWorker() const
+{
+    return 0;
+}
+
 void SnippetHighlighter::prepare(const QStringList &) {}
 
 QStringList SnippetHighlighter::languages()
@@ -42,10 +49,5 @@ QStringList SnippetHighlighter::languages()
 
 void SnippetHighlighter::textChanged(int, int, int) {}
 void SnippetHighlighter::catchUp() {}
-void SnippetHighlighter::restyle(bool) {}
+void SnippetHighlighter::restyle() {}
 void SnippetHighlighter::highlightBlock(const QString &) {}
-
-bool SnippetHighlighter::eventFilter(QObject *watched, QEvent *event)
-{
-    return QSyntaxHighlighter::eventFilter(watched, event);
-}

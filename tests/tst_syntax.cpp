@@ -4,10 +4,15 @@
 #include "syntax/snippethighlighter.h"
 #include "syntax/syntaxlanguage.h"
 #include "syntax/syntaxtheme.h"
+#include "ui/codeedit.h"
 #include "ui/mainwindow.h"
 #include "ui/snippetfields.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPalette>
@@ -38,6 +43,10 @@ private Q_SLOTS:
     void editsRecolourWhatFollows();
     void guards_data();
     void guards();
+    void heavyInputsLeaveTheWindowFree_data();
+    void heavyInputsLeaveTheWindowFree();
+    void randomEditsMatchAFreshColouring_data();
+    void randomEditsMatchAFreshColouring();
     void teardownInEitherOrder_data();
     void teardownInEitherOrder();
     void textStaysAsRead_data();
@@ -87,7 +96,7 @@ struct Highlighted
     Highlighted(const QString &language, const QString &text)
     {
         SnippetHighlighter::prepare({language});
-        highlighter = new SnippetHighlighter(&editor);
+        highlighter = attachHighlighter(&editor);
         highlighter->setLanguage(language);
         editor.setPlainText(text);
     }
@@ -187,6 +196,8 @@ void TestSyntax::tokenKinds_data()
     QTest::newRow("python string") << "python" << python << "'a'" << Kind::String << false;
     QTest::newRow("python comment") << "python" << python << "# why" << Kind::Comment << false;
     QTest::newRow("python number") << "python" << python << "17" << Kind::Number << false;
+    QTest::newRow("python parsed on the worker")
+        << "python" << python.repeated(1000) << "greet" << Kind::Function << false;
     QTest::newRow("python escape inside a string")
         << "python" << QStringLiteral("s = 'a\\tb'\n") << "\\t" << Kind::Escape << false;
 
@@ -315,16 +326,158 @@ void TestSyntax::guards()
     QCOMPARE(kindAt(h.editor, lineLength + 1) == Kind::Keyword, restColoured);
 }
 
+void TestSyntax::heavyInputsLeaveTheWindowFree_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("typed"); // then typed at the end; empty: Ctrl+End only
+    QTest::addColumn<QString>("token"); // coloured as `kind` once all is done
+    QTest::addColumn<Kind>("kind");
+
+    QString python;
+    for (int i = 0; python.size() < 230 * 1024; ++i)
+        python += QStringLiteral("def step_%1(rows, limit=10):\n    # keeps the first rows\n"
+                                 "    return [r for r in rows if r.size < limit]  # %1\n\n")
+                      .arg(i);
+    QTest::newRow("230 KB of Python, Ctrl+End")
+        << "python" << python << "" << QStringLiteral("return") << Kind::Keyword;
+    // In lines of a hundred: one line of them all costs the editor's own
+    // layout far more than any highlighting.
+    const auto lines = [](char c, int count) {
+        return (QString(100, QLatin1Char(c)) + QLatin1Char('\n')).repeated(count / 100);
+    };
+    QTest::newRow("200,000 braces in C#, one keystroke")
+        << "c_sharp" << QStringLiteral("class A {\n") + lines('{', 200000)
+        << "x" << QStringLiteral("class") << Kind::Keyword;
+    QTest::newRow("100,000 parentheses in C++, one keystroke")
+        << "cpp" << QStringLiteral("return f") + lines('(', 100000) << "x"
+        << QStringLiteral("return") << Kind::Keyword;
+}
+
+void TestSyntax::heavyInputsLeaveTheWindowFree()
+{
+    if (!compiledIn())
+        QSKIP("built without the grammars");
+    QFETCH(QString, language);
+    QFETCH(QString, text);
+    QFETCH(QString, typed);
+    QFETCH(QString, token);
+    QFETCH(Kind, kind);
+
+    Highlighted h(language, QString());
+    h.editor.resize(400, 300);
+    h.editor.show();
+    h.editor.setPlainText(text);
+    QTRY_VERIFY_WITH_TIMEOUT(h.highlighter->isReady(), 60000);
+    QTest::keyClick(&h.editor, Qt::Key_End, Qt::ControlModifier);
+    const int handed = h.highlighter->handedToWorker();
+    if (!typed.isEmpty()) {
+        QTest::keyClicks(&h.editor, typed);
+        // Far past the budget of the window's thread: the parse or the
+        // query of the keystroke went to the worker.
+        QVERIFY(h.highlighter->handedToWorker() > handed);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(h.highlighter->isReady(), 60000);
+    // Only what is on screen: a scroll bar that lags behind the growing
+    // layout once made that thousands of blocks.
+    const QTextBlock above =
+        h.editor.document()->findBlockByNumber(h.editor.document()->blockCount() * 3 / 4);
+    QVERIFY(above.layout()->formats().isEmpty());
+
+    // What comes on screen is styled in one pass: a layout per block costs
+    // a pass over the whole document each.
+    QSignalSpy layouts(h.editor.document()->documentLayout(),
+                       &QAbstractTextDocumentLayout::update);
+    QScrollBar *scroll = h.editor.verticalScrollBar();
+    scroll->setValue(scroll->value() - scroll->pageStep());
+    QTRY_VERIFY_WITH_TIMEOUT(h.highlighter->isReady(), 60000);
+    QVERIFY2(layouts.count() <= 2, qPrintable(QString::number(layouts.count())));
+    scroll->setValue(0);
+    QTRY_VERIFY_WITH_TIMEOUT(h.highlighter->isReady(), 60000);
+    QTRY_COMPARE(kindAt(h.editor, positionOf(h.editor, token)), kind);
+}
+
+void TestSyntax::randomEditsMatchAFreshColouring_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<quint32>("seed");
+
+    const QString cpp = QStringLiteral("#include <map>\n// counts\nint main() {\n"
+                                       "    auto s = \"a\\tb\"; /* note */\n"
+                                       "    for (int i = 0; i < 3; ++i) { return 'c'; }\n}\n");
+    const QString python = QStringLiteral("def f(x):\n    \"\"\"Doc.\"\"\"\n"
+                                          "    return [x, 'y', 2]  # why\n\nclass A:\n    pass\n");
+    const QString javascript = QStringLiteral("const a = `t${1}`;\nfunction g(b) {\n"
+                                              "  return b ? 'x' : /re/g; // c\n}\n");
+    QTest::newRow("cpp") << "cpp" << cpp.repeated(20) << 1u;
+    QTest::newRow("cpp, other edits") << "cpp" << cpp.repeated(20) << 7u;
+    QTest::newRow("python") << "python" << python.repeated(20) << 2u;
+    QTest::newRow("javascript") << "javascript" << javascript.repeated(20) << 3u;
+    // Parsed on the worker at first, with edits that overtake it.
+    QTest::newRow("cpp, parsed on the worker") << "cpp" << cpp.repeated(150) << 4u;
+}
+
+void TestSyntax::randomEditsMatchAFreshColouring()
+{
+    if (!compiledIn())
+        QSKIP("built without the grammars");
+    QFETCH(QString, language);
+    QFETCH(QString, text);
+    QFETCH(quint32, seed);
+
+    static const char *const pieces[] = {"/*", "*/", "\"", "'", "`", "\n", "{", "}", "(",
+                                         ")", "return ", "x", "#", "//", "\"\"\"", " "};
+    Highlighted h(language, text);
+    h.editor.resize(400, 300);
+    h.editor.show();
+    QRandomGenerator random(seed);
+    for (int edit = 0; edit < 60; ++edit) {
+        QTextCursor cursor(h.editor.document());
+        // Near the top, which stays on screen.
+        cursor.setPosition(random.bounded(std::min(h.editor.document()->characterCount(), 600)));
+        if (random.bounded(3) == 0) {
+            cursor.setPosition(std::min(cursor.position() + random.bounded(1, 6),
+                                        h.editor.document()->characterCount() - 1),
+                               QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        } else {
+            cursor.insertText(QString::fromLatin1(pieces[random.bounded(int(std::size(pieces)))]));
+        }
+        // Now and then the event loop catches up, as between keystrokes.
+        if (random.bounded(4) == 0)
+            QTRY_VERIFY_WITH_TIMEOUT(h.highlighter->isReady(), 20000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(h.highlighter->isReady(), 20000);
+
+    Highlighted fresh(language, h.editor.toPlainText());
+    fresh.editor.resize(400, 300);
+    fresh.editor.show();
+    QTRY_VERIFY_WITH_TIMEOUT(fresh.highlighter->isReady(), 20000);
+    const int shown = h.editor.cursorForPosition(h.editor.viewport()->rect().bottomRight())
+                          .block().position();
+    const QString now = h.editor.toPlainText();
+    for (int at = 0; at < shown; ++at) {
+        QVERIFY2(kindAt(h.editor, at) == kindAt(fresh.editor, at),
+                 qPrintable(QStringLiteral("at %1 in: %2").arg(at).arg(now.left(shown))));
+    }
+}
+
 void TestSyntax::teardownInEitherOrder_data()
 {
     QTest::addColumn<bool>("highlighterFirst");
     QTest::addColumn<bool>("editAfterwards");
+    QTest::addColumn<int>("repeats"); // of three short lines
+    QTest::addColumn<bool>("waitForColours");
 
     // Deleting the highlighter clears the formats of every block, which
     // the document reports as a change of all its text: a subclass still
     // listening then ran half-destroyed.
-    QTest::newRow("highlighter deleted, then the text edited") << true << true;
-    QTest::newRow("highlighter deleted with its editor") << false << false;
+    QTest::newRow("highlighter deleted, then the text edited") << true << true << 50 << true;
+    QTest::newRow("highlighter deleted with its editor") << false << false << 50 << true;
+    // Its worker thread still parses, and reports to nobody.
+    QTest::newRow("highlighter deleted while its worker parses") << true << true << 4000 << false;
+    QTest::newRow("editor deleted while the worker parses") << false << false << 4000 << false;
 }
 
 void TestSyntax::teardownInEitherOrder()
@@ -333,13 +486,18 @@ void TestSyntax::teardownInEitherOrder()
         QSKIP("built without the grammars");
     QFETCH(bool, highlighterFirst);
     QFETCH(bool, editAfterwards);
+    QFETCH(int, repeats);
+    QFETCH(bool, waitForColours);
 
     auto *editor = new QTextEdit;
     SnippetHighlighter::prepare({QStringLiteral("cpp")});
-    QPointer<SnippetHighlighter> highlighter = new SnippetHighlighter(editor);
+    QPointer<SnippetHighlighter> highlighter = attachHighlighter(editor);
     highlighter->setLanguage(QStringLiteral("cpp"));
-    editor->setPlainText(QStringLiteral("int a = 1;\n/* x */\nreturn \"s\";\n").repeated(50));
-    QTRY_VERIFY(highlighter->isReady());
+    editor->setPlainText(QStringLiteral("int a = 1;\n/* x */\nreturn \"s\";\n").repeated(repeats));
+    if (waitForColours)
+        QTRY_VERIFY(highlighter->isReady());
+    else
+        QVERIFY(highlighter->handedToWorker() > 0);
     const QString text = editor->toPlainText();
     if (highlighterFirst)
         delete highlighter;
@@ -348,6 +506,7 @@ void TestSyntax::teardownInEitherOrder()
     QCOMPARE(editor->toPlainText().endsWith(text), true);
     delete editor;
     QVERIFY(!highlighter);
+    QTest::qWait(50); // a report that was on its way must find nothing
 }
 
 void TestSyntax::textStaysAsRead_data()
@@ -375,7 +534,7 @@ void TestSyntax::textStaysAsRead()
     QLineEdit synopsis;
     QTextEdit body;
     SnippetHighlighter::prepare({language});
-    auto *highlighter = new SnippetHighlighter(&body);
+    auto *highlighter = attachHighlighter(&body);
     highlighter->setLanguage(language);
     SnippetFields fields(&synopsis, &body);
     const auto read = SnippetFile::read(file);

@@ -2,6 +2,8 @@
 
 #include <QTextEdit>
 
+class SnippetHighlighter;
+
 // The body editor: plain text in, plain text out. Pasted or dropped rich
 // text arrives as its text only, copied text leaves without the editor's
 // fonts and colours, and a tab is four spaces of the editor's font wide.
@@ -26,3 +28,7 @@ protected:
 private:
     void updateTabStop();
 };
+
+// A highlighter for `editor`'s text, its child, that colours what scrolls
+// into view and follows the editor's palette.
+SnippetHighlighter *attachHighlighter(QTextEdit *editor);

@@ -9,6 +9,7 @@
 #include "syntax/snippethighlighter.h"
 #include "syntax/syntaxlanguage.h"
 #include "ui/aboutbox.h"
+#include "ui/codeedit.h"
 #include "ui/finddialog.h"
 #include "ui/editsession.h"
 #include "ui/formlook.h"
@@ -155,7 +156,7 @@ MainWindow::MainWindow(QWidget *parent)
     });
     // Attached while the body is empty: each text is then coloured as it is
     // set, never by a pass over a text already laid out.
-    highlighter = new SnippetHighlighter(form->textEditSnippet);
+    highlighter = attachHighlighter(form->textEditSnippet);
     addHelpMenu(this);
     updateUndoRemove();
 #if QT_CONFIG(sessionmanager)
