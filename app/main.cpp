@@ -16,10 +16,14 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("HOME"))
         qputenv("HOME", QFile::encodeName(LibraryPaths::homePath()));
 #endif
-    QApplication application(argc, argv);
-    setApplicationIdentity();
+    // Qt reads the options it knows from all it is given, and ends the
+    // process on one it cannot use: it gets nothing of a search.
+    const ProgramArguments arguments = readProgramArguments(argc, argv);
+    const std::optional<QString> findQuery = arguments.findQuery;
+    int qtArgumentCount = arguments.qtArgumentCount;
+    const QString startupNotice = prepareProcess();
+    QApplication application(qtArgumentCount, argv);
 
-    const std::optional<QString> findQuery = findRequestIn(QCoreApplication::arguments());
     if (findQuery && FindRequests::forward(*findQuery))
         return 0;
 
@@ -37,6 +41,7 @@ int main(int argc, char *argv[])
     findRequests.listen();
     applyGlassFrame(&window);
     window.show();
+    window.showStartupNotice(startupNotice);
     if (findQuery)
         window.openFind(*findQuery);
 

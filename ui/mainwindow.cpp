@@ -14,7 +14,6 @@
 #include "ui/plainmessage.h"
 #include "ui/settingskeys.h"
 #include "ui/snippetfields.h"
-#include "ui/startupguard.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -95,21 +94,6 @@ MainWindow::MainWindow(QWidget *parent)
     , snippet{&MainWindowForm::comboBoxSnippet, SettingsKeys::snippet, QStringLiteral("Snippet"),
               &MainWindow::currentCategoryPath, &MainWindow::listSnippets, true}
 {
-    StartupGuard::ignoreFileSizeSignal();
-    // Once per process, before its first QSettings: QSettings keeps what it
-    // was set up with, and the user needs telling only once.
-    static const QString settingsProblem = StartupGuard::keepSettingsFromBlocking();
-    static bool settingsProblemTold = false;
-    if (!settingsProblem.isEmpty() && !std::exchange(settingsProblemTold, true)) {
-        QTimer::singleShot(0, this, [this] {
-            auto *notice = new QMessageBox(QMessageBox::Warning, tr("Settings"), settingsProblem,
-                                           QMessageBox::Ok, this);
-            notice->setTextFormat(Qt::PlainText);
-            notice->setAttribute(Qt::WA_DeleteOnClose);
-            notice->open();
-        });
-    }
-
     form->setupForm(this);
     fields = std::make_unique<SnippetFields>(form->lineEditSynopsis, form->textEditSnippet);
     // Attached while the body is empty: each text is then coloured as it is
@@ -528,6 +512,16 @@ void MainWindow::on_menuBar_triggered(QAction *action)
         openFind();
     else if (action == form->actionCopySnippet)
         copySnippet();
+}
+
+void MainWindow::showStartupNotice(const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    auto *notice = new QMessageBox(QMessageBox::Warning, tr("Settings"), text, QMessageBox::Ok, this);
+    notice->setTextFormat(Qt::PlainText);
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->open();
 }
 
 void MainWindow::openFind(const std::optional<QString> &query)
