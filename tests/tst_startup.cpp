@@ -16,11 +16,13 @@
 #include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 #endif
 
@@ -160,22 +162,32 @@ static void wearDown(const QString &running, FindRequests &requests)
 #ifdef Q_OS_UNIX
         // Every descriptor taken: the server's accept() fails and
         // QLocalServer stops listening for good.
-        rlimit before{};
-        QCOMPARE(getrlimit(RLIMIT_NOFILE, &before), 0);
-        rlimit low = before;
-        low.rlim_cur = 256;
+        struct Exhausted
+        {
+            rlimit before{};
+            std::vector<int> taken;
+            ~Exhausted()
+            {
+                for (int fd : taken)
+                    ::close(fd);
+                setrlimit(RLIMIT_NOFILE, &before);
+            }
+        } exhausted;
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &exhausted.before), 0);
+        rlimit low = exhausted.before;
+        low.rlim_cur = std::min<rlim_t>(256, low.rlim_cur);
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &low), 0);
-        std::vector<int> taken;
-        for (int fd; (fd = ::dup(0)) >= 0;)
-            taken.push_back(fd);
-        ::close(taken.back());
-        taken.pop_back();
-        QLocalSocket *client = connectTo(&clients); // takes the last descriptor
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;)
+            exhausted.taken.push_back(fd);
+        QVERIFY(!exhausted.taken.empty());
+        ::close(exhausted.taken.back());
+        exhausted.taken.pop_back();
+        connectTo(&clients); // takes the last descriptor
         QTRY_VERIFY_WITH_TIMEOUT(!server->isListening(), 5000);
-        for (int fd : taken)
+        for (int fd : exhausted.taken)
             ::close(fd);
-        QCOMPARE(setrlimit(RLIMIT_NOFILE, &before), 0);
-        Q_UNUSED(client);
+        exhausted.taken.clear();
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &exhausted.before), 0);
         QTRY_VERIFY_WITH_TIMEOUT(server->isListening(), 5000);
 #else
         QSKIP("No descriptor limit to exhaust");
