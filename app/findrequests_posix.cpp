@@ -9,3 +9,9 @@ QString findServerName()
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     return folder.isEmpty() ? QString() : folder + QStringLiteral("/org.quillory.Quillory.find");
 }
+
+QString findLockPath()
+{
+    const QString name = findServerName();
+    return name.isEmpty() ? QString() : name + QStringLiteral(".lock");
+}

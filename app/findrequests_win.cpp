@@ -1,5 +1,7 @@
 #include "app/findrequests.h"
 
+#include <QDir>
+
 #include <windows.h>
 
 QString findServerName()
@@ -12,4 +14,10 @@ QString findServerName()
     return QStringLiteral("org.quillory.Quillory.find.%1.%2")
         .arg(qEnvironmentVariable("USERNAME"))
         .arg(session);
+}
+
+QString findLockPath()
+{
+    // The user's own temporary folder, beside nothing another user reaches.
+    return QDir::tempPath() + QLatin1Char('/') + findServerName() + QStringLiteral(".lock");
 }

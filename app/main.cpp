@@ -17,12 +17,16 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("HOME"))
         qputenv("HOME", QFile::encodeName(LibraryPaths::homePath()));
 #endif
+    // Qt reads the options it knows from all it is given, and ends the
+    // process on one it cannot use: it gets nothing of a search.
+    const ProgramArguments arguments = readProgramArguments(argc, argv);
+    const std::optional<QString> findQuery = arguments.findQuery;
+    int qtArgumentCount = arguments.qtArgumentCount;
+    const QString startupNotice = prepareProcess();
     FormLook::prepareDesktopScheme();
-    QApplication application(argc, argv);
-    setApplicationIdentity();
+    QApplication application(qtArgumentCount, argv);
     FormLook::followDesktopScheme();
 
-    const std::optional<QString> findQuery = findRequestIn(QCoreApplication::arguments());
     if (findQuery && FindRequests::forward(*findQuery))
         return 0;
 
@@ -40,6 +44,7 @@ int main(int argc, char *argv[])
     findRequests.listen();
     applyGlassFrame(&window);
     window.show();
+    window.showStartupNotice(startupNotice);
     if (findQuery)
         window.openFind(*findQuery);
 

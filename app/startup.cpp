@@ -8,6 +8,30 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstring>
+
+ProgramArguments readProgramArguments(int argc, char *argv[])
+{
+    ProgramArguments arguments;
+    arguments.qtArgumentCount = argc;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--find") != 0)
+            continue;
+        arguments.qtArgumentCount = i;
+        arguments.findQuery = PlatformStartup::commandLine(argc, argv).mid(i + 1).join(QLatin1Char(' '));
+        break;
+    }
+    return arguments;
+}
+
+QString prepareProcess()
+{
+    setApplicationIdentity();
+    PlatformStartup::prepareThreads();
+    // Before the first QSettings, which keeps the paths it was first set up with.
+    return PlatformStartup::keepSettingsFromBlocking();
+}
+
 void setApplicationIdentity()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));

@@ -137,10 +137,14 @@ bool OpenFolder::isOpen() const
 QStringList OpenFolder::fileNamesEndingIn(const QString &suffix) const
 {
     QStringList names;
-    QDirIterator it(m_path, {QLatin1Char('*') + suffix}, QDir::Files | QDir::NoDotAndDotDot);
+    // Compared, not name-filtered: Qt matches a filter with a regular
+    // expression, and a search thread must not end owning its thread-local
+    // state (see app/startup_win.cpp).
+    QDirIterator it(m_path, QDir::Files | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        names.append(it.fileName());
+        if (it.fileName().endsWith(suffix, Qt::CaseInsensitive))
+            names.append(it.fileName());
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -263,12 +263,13 @@ protected:
 
 } // namespace TestSupport
 
+// Instead of QTEST_MAIN: the program's own process set-up, in a throwaway home.
 #define QUILLORY_TEST_MAIN(TestObject)                  \
     int main(int argc, char *argv[])                    \
     {                                                   \
         TestSupport::IsolatedHome home;                 \
+        prepareProcess();                               \
         QApplication app(argc, argv);                   \
-        setApplicationIdentity();                       \
         TestObject tc;                                  \
         QTEST_SET_MAIN_SOURCE_PATH                      \
         return QTest::qExec(&tc, argc, argv);           \

@@ -16,7 +16,6 @@
 #include "ui/mainwindowform.h"
 #include "ui/plainmessage.h"
 #include "ui/settingskeys.h"
-#include "ui/startupguard.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -123,21 +122,6 @@ MainWindow::MainWindow(QWidget *parent)
     , snippet{&MainWindowForm::comboBoxSnippet, SettingsKeys::snippet, QStringLiteral("Snippet"),
               &MainWindow::currentCategoryPath, &MainWindow::listSnippets, true}
 {
-    StartupGuard::ignoreFileSizeSignal();
-    // Once per process, before its first QSettings: QSettings keeps what it
-    // was set up with, and the user needs telling only once.
-    static const QString settingsProblem = StartupGuard::keepSettingsFromBlocking();
-    static bool settingsProblemTold = false;
-    if (!settingsProblem.isEmpty() && !std::exchange(settingsProblemTold, true)) {
-        QTimer::singleShot(0, this, [this] {
-            auto *notice = new QMessageBox(QMessageBox::Warning, tr("Settings"), settingsProblem,
-                                           QMessageBox::Ok, this);
-            notice->setTextFormat(Qt::PlainText);
-            notice->setAttribute(Qt::WA_DeleteOnClose);
-            notice->open();
-        });
-    }
-
     form->setupForm(this);
     session = new EditSession(form->lineEditSynopsis, form->textEditSnippet, this);
     session->askNewName = [this]() -> std::optional<QString> {
@@ -475,6 +459,16 @@ void MainWindow::on_menuBar_triggered(QAction *action)
         copySnippet();
     else if (action == form->actionUndo_Remove)
         undoRemove();
+}
+
+void MainWindow::showStartupNotice(const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    auto *notice = new QMessageBox(QMessageBox::Warning, tr("Settings"), text, QMessageBox::Ok, this);
+    notice->setTextFormat(Qt::PlainText);
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->open();
 }
 
 void MainWindow::openFind(const std::optional<QString> &query)

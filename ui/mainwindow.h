@@ -29,6 +29,9 @@ public:
     // For a request from another process: the window to the front, with
     // the Find window open on the query.
     void findFromOutside(const QString &query);
+    // A problem the start-up found (see prepareProcess()), told once the
+    // window is up; an empty text tells nothing.
+    void showStartupNotice(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

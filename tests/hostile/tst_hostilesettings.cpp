@@ -35,11 +35,12 @@ const char childSwitch[] = "--settings-child";
 // report what it came up with.
 int runChild(int argc, char *argv[])
 {
+    const QString notice = prepareProcess();
     QApplication application(argc, argv);
-    setApplicationIdentity();
     {
         MainWindow window;
         window.show();
+        window.showStartupNotice(notice);
         if (!QTest::qWaitForWindowExposed(&window))
             return 3;
         QTest::qWait(20);
@@ -431,8 +432,8 @@ int main(int argc, char *argv[])
         return runChild(argc, argv);
 
     TestSupport::IsolatedHome home;
+    prepareProcess();
     QApplication app(argc, argv);
-    setApplicationIdentity();
     TestHostileSettings tc;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&tc, argc, argv);

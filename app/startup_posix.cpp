@@ -1,4 +1,4 @@
-#include "ui/startupguard.h"
+#include "app/startup.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,7 +14,7 @@ namespace {
 
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("StartupGuard", text);
+    return QCoreApplication::translate("Startup", text);
 }
 
 // Why opening `path` could wait for ever, or an empty string when a plain
@@ -40,10 +40,21 @@ QString whyNotSafe(const QString &path, bool followLinks)
 
 } // namespace
 
-namespace StartupGuard {
+namespace PlatformStartup {
 
-void ignoreFileSizeSignal()
+QStringList commandLine(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+    return arguments;
+}
+
+void prepareThreads()
+{
+    // A save over the per-process file-size limit must fail with "File too
+    // large" and keep the typed text, not end the program; the signal goes
+    // to whichever thread writes.
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
@@ -78,4 +89,4 @@ QString keepSettingsFromBlocking()
     return QString();
 }
 
-} // namespace StartupGuard
+} // namespace PlatformStartup
