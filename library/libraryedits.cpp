@@ -15,18 +15,11 @@
 
 namespace LibraryEdits {
 
-namespace {
-
-bool isTaken(const QFileInfo &info)
-{
-    return info.exists() || info.isSymLink();
-}
-
-} // namespace
+using LibraryPaths::isTaken;
 
 bool exists(const QString &path)
 {
-    return isTaken(QFileInfo(path));
+    return isTaken(path);
 }
 
 bool createDirectory(const QString &path)
@@ -46,7 +39,7 @@ bool createEmptyFile(const QString &path)
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
 }
 
-bool addSnippet(const QString &path, const QString &text, QString *errorString)
+bool addSnippet(const QString &path, const QString &text, QString *errorString, bool mark)
 {
     const QString categoryPath = QFileInfo(path).absolutePath();
     // Deepest first, so that a failure can take them away again.
@@ -77,7 +70,7 @@ bool addSnippet(const QString &path, const QString &text, QString *errorString)
     const Platform::FileIdentity claimed = Platform::identityOf(path);
     claim.close();
     QString error;
-    if (SnippetFile::writeText(path, text, &error))
+    if (SnippetFile::writeText(path, text, &error, mark))
         return true;
 
     // Another program may have saved a snippet of its own here since.
@@ -150,12 +143,12 @@ bool rename(const QString &parentPath, const QString &oldName, const QString &ne
         return false;
     // QDir::rename refuses an existing target on its own; asking first also
     // covers platforms whose rename would silently replace it.
-    return !isTaken(QFileInfo(parent.filePath(newName))) && parent.rename(oldName, newName);
+    return !isTaken(LibraryPaths::entryPath(parentPath, newName)) && parent.rename(oldName, newName);
 }
 
 Renamed renameFolder(const QString &parentPath, const QString &oldName, const QString &newName)
 {
-    const QString target = parentPath + QDir::separator() + newName;
+    const QString target = LibraryPaths::entryPath(parentPath, newName);
     if (exists(target))
         return Renamed::Exists;
     if (!oldName.isEmpty() && QDir(parentPath).exists(oldName))

@@ -134,7 +134,7 @@ bool OpenFolder::isOpen() const
     return false;
 }
 
-QStringList OpenFolder::fileNamesEndingIn(const QString &suffix) const
+QStringList OpenFolder::fileNamesEndingIn(const QString &suffix, QStringList *) const
 {
     QStringList names;
     QDirIterator it(m_path, {QLatin1Char('*') + suffix}, QDir::Files | QDir::NoDotAndDotDot);
