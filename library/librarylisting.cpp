@@ -99,6 +99,11 @@ QList<SnippetEntry> entriesFor(const QString &categoryPath, const QStringList &f
     QList<SnippetEntry> entries;
     entries.reserve(files.size());
     QStringList unlistedReads;
+    // Mostly there is nothing but regular files, and nothing to look up.
+    const bool allRegular = regular.size() == files.size();
+    const auto isRegular = [&](const QString &fileName) {
+        return allRegular || std::binary_search(regular.begin(), regular.end(), fileName);
+    };
     for (const QString &file : files) {
         const QString name = file.chopped(suffix.size());
         // A listed "<name>.spt" is the file the window would pick; asking the
@@ -106,8 +111,7 @@ QList<SnippetEntry> entriesFor(const QString &categoryPath, const QStringList &f
         const QString exact = name + suffix;
         if (std::binary_search(files.begin(), files.end(), exact)) {
             entries.append({name, exact, LibraryPaths::entryPath(categoryPath, exact),
-                            std::binary_search(regular.begin(), regular.end(), exact),
-                            file != exact});
+                            isRegular(exact), file != exact});
             continue;
         }
         const QString path = LibraryPaths::snippetFilePath(categoryPath, name);
@@ -116,8 +120,7 @@ QList<SnippetEntry> entriesFor(const QString &categoryPath, const QStringList &f
         const bool repeated = listed ? file != fileName : unlistedReads.contains(fileName);
         if (!listed)
             unlistedReads.append(fileName);
-        entries.append({name, fileName, path,
-                        std::binary_search(regular.begin(), regular.end(), fileName), repeated});
+        entries.append({name, fileName, path, listed && isRegular(fileName), repeated});
     }
     return entries;
 }
