@@ -141,6 +141,10 @@ void TestCli::commands_data()
     row("U+FEFF after the mark kept by --whole", {"show", "--whole", "Odd/Files/twomarks"}, 0,
         "\xEF\xBB\xBF\xEF\xBB\xBFsyn\n", QString(), "twomarks");
     row("no mark added for the body", {"show", "Odd/Files/bom"}, 0, "body\n", QString(), "bom");
+    row("plain string after a mark: decided from the bytes", {"find", "-F", "syn", "Odd"}, 0,
+        "Odd/Files/bom:1:syn\n", QString(), "bom");
+    row("plain string after a mark: names only", {"find", "-l", "-F", "body", "Odd"}, 0,
+        "Odd/Files/bom\n", QString(), "bom");
     row("FIFO is never opened", {"show", "Odd/Files/fifo"}, 2, "", "not a regular file", "fifo");
     row("file over the size limit", {"show", "Odd/Files/huge"}, 2, "", "larger than 32 MiB", "huge");
     row("address of two parts", {"show", "C++/Join"}, 2, "", "Language/Category/Name");
