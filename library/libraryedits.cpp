@@ -116,24 +116,6 @@ bool removeEmptyTree(const QString &path, const QString &stopAt)
     return true;
 }
 
-Removal removeToTrash(const QString &path)
-{
-    const QFileInfo info(path);
-    // A folder named like the snippet may stand where its file was.
-    if (info.isDir() || !isTaken(info))
-        return Removal::Failed;
-    if (Platform::moveToTrash(path))
-        return Removal::Trashed;
-    // No trash, or a broken one (no room for its record, a file where one
-    // of its folders belongs): deleting is what the user asked for anyway.
-    return QFile::remove(path) ? Removal::Deleted : Removal::Failed;
-}
-
-bool removeFile(const QString &path)
-{
-    return removeToTrash(path) != Removal::Failed;
-}
-
 bool rename(const QString &parentPath, const QString &oldName, const QString &newName)
 {
     QDir parent(parentPath);
