@@ -2,9 +2,10 @@
 // and prints each ratio against the action's target. Runs headless in a
 // temporary home; never touches the user's files.
 //
-//   quillory_bench [--runs N] [--peaks] [--smoke] [--find-window]
+//   quillory_bench [--runs N] [--peaks] [--smoke] [--find-window | --find-cli]
 //
-// --find-window runs only the Find window's table. --peaks adds the peak
+// --find-window runs only the Find window's table, --find-cli only the
+// terminal tool's. --peaks adds the peak
 // resident memory of the window on the large library and on the largest
 // text; bench/count-syscalls.sh adds system-call counts (it runs the
 // benchmark with --marks). --peak KEY/SIDE is for the children
@@ -136,6 +137,10 @@ int main(int argc, char *argv[])
     }
     std::fprintf(stderr, "bench: building the libraries in %s\n", qPrintable(home.path()));
     libraries.build(scale);
+    if (args.contains("--find-cli")) {
+        runFindBench(scale, libraries);
+        return checksPassed ? 0 : 1;
+    }
 
     Recorder recorder(marks);
     const QList<Section> sections = {

@@ -1,4 +1,3 @@
-#include "app/version.h"
 #include "cli/clicommands.h"
 #include "cli/console.h"
 

@@ -16,18 +16,11 @@
 
 namespace LibraryEdits {
 
-namespace {
-
-bool isTaken(const QFileInfo &info)
-{
-    return info.exists() || info.isSymLink();
-}
-
-} // namespace
+using LibraryPaths::isTaken;
 
 bool exists(const QString &path)
 {
-    return isTaken(QFileInfo(path));
+    return isTaken(path);
 }
 
 bool createDirectory(const QString &path)
@@ -97,10 +90,10 @@ bool claimAndWrite(const QString &path, const std::function<bool(QString *)> &wr
 
 } // namespace
 
-bool addSnippet(const QString &path, const QString &text, QString *errorString)
+bool addSnippet(const QString &path, const QString &text, QString *errorString, bool mark)
 {
     return claimAndWrite(
-        path, [&](QString *error) { return SnippetFile::writeText(path, text, error); },
+        path, [&](QString *error) { return SnippetFile::writeText(path, text, error, mark); },
         errorString);
 }
 
@@ -144,24 +137,6 @@ TreeRemoval removeEmptyTree(const QString &path, const QString &stopAt)
     return TreeRemoval::Removed;
 }
 
-Removal removeToTrash(const QString &path)
-{
-    const QFileInfo info(path);
-    // A folder named like the snippet may stand where its file was.
-    if (info.isDir() || !isTaken(info))
-        return Removal::Failed;
-    if (Platform::moveToTrash(path))
-        return Removal::Trashed;
-    // No trash, or a broken one (no room for its record, a file where one
-    // of its folders belongs): deleting is what the user asked for anyway.
-    return QFile::remove(path) ? Removal::Deleted : Removal::Failed;
-}
-
-bool removeFile(const QString &path)
-{
-    return removeToTrash(path) != Removal::Failed;
-}
-
 bool rename(const QString &parentPath, const QString &oldName, const QString &newName)
 {
     QDir parent(parentPath);
@@ -171,12 +146,12 @@ bool rename(const QString &parentPath, const QString &oldName, const QString &ne
         return false;
     // QDir::rename refuses an existing target on its own; asking first also
     // covers platforms whose rename would silently replace it.
-    return !isTaken(QFileInfo(parent.filePath(newName))) && parent.rename(oldName, newName);
+    return !isTaken(LibraryPaths::entryPath(parentPath, newName)) && parent.rename(oldName, newName);
 }
 
 Renamed renameFolder(const QString &parentPath, const QString &oldName, const QString &newName)
 {
-    const QString target = parentPath + QDir::separator() + newName;
+    const QString target = LibraryPaths::entryPath(parentPath, newName);
     if (exists(target))
         return Renamed::Exists;
     if (!oldName.isEmpty() && QDir(parentPath).exists(oldName))

@@ -8,9 +8,7 @@
 // re-list the level afterwards, so the disk always has the last word.
 namespace LibraryEdits {
 
-// Something stands at the path: an entry, or a link whether or not it leads
-// anywhere. Creating or renaming onto a link to nothing would make its target
-// appear wherever it points, so such a name counts as taken.
+// Something stands at the path (LibraryPaths::isTaken): a link to nothing too.
 bool exists(const QString &path);
 
 // Creates the folder (and missing parents) unless something exists there,
@@ -60,8 +58,10 @@ Renamed renameSnippet(const QString &categoryPath, const QString &oldName, const
 // with any missing folders, never over an existing entry: the name is
 // claimed before the text is written. A failure takes away what it created,
 // the file only while it is still the one it created, and says in
-// `errorString` what it left.
-bool addSnippet(const QString &path, const QString &text, QString *errorString);
+// `errorString` what it left. `mark`: a UTF-8 byte-order mark in front, as
+// SnippetFile::writeText() writes it.
+bool addSnippet(const QString &path, const QString &text, QString *errorString,
+                bool mark = false);
 // The same for a removed snippet's bytes, brought back exactly as they were.
 bool restoreSnippet(const QString &path, const QByteArray &bytes, QString *errorString);
 

@@ -17,6 +17,12 @@ extern const QString defaultEntry;
 // in front whether or not such a folder exists.
 QStringList entryNames(const QString &directoryPath);
 
+// The one listing of a category's snippet files, for the window, Find and
+// the terminal tool alike, sorted: regular files and links to them, and
+// links to anything else but a folder, which the window lists to say why it
+// cannot show them. `regular`, if given, gets the first kind only.
+QStringList snippetFileNames(const Platform::OpenFolder &folder, QStringList *regular = nullptr);
+
 // Names of the "*.spt" files (extension in any letter case), sorted by file
 // name, each without its final ".spt" only: "std.sort.spt" is "std.sort".
 QStringList snippetNames(const QString &categoryPath);

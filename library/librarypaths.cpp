@@ -2,6 +2,7 @@
 
 #include "library/platform.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
@@ -59,19 +60,24 @@ QString rootPath()
     return rootPath(Platform::documentsLocation());
 }
 
+QString entryPath(const QString &folder, const QString &name)
+{
+    return folder + QDir::separator() + name;
+}
+
 QString languagePath(const QString &root, const QString &language)
 {
-    return withTrailingSeparator(root) + language;
+    return entryPath(root, language);
 }
 
 QString categoryPath(const QString &root, const QString &language, const QString &category)
 {
-    return languagePath(root, language) + QDir::separator() + category;
+    return entryPath(languagePath(root, language), category);
 }
 
 QString snippetFilePath(const QString &categoryPath, const QString &name)
 {
-    const QString exact = categoryPath + QDir::separator() + name + snippetSuffix;
+    const QString exact = entryPath(categoryPath, name + snippetSuffix);
     // A folder named like a snippet is never one, and must not hide the
     // file "Name.SPT" beside it.
     const QFileInfo exactInfo(exact);
@@ -82,14 +88,14 @@ QString snippetFilePath(const QString &categoryPath, const QString &name)
     // capitals first, so "Name.SPT" wins over "Name.Spt". Asking for eight
     // names costs a few lookups; reading the folder would cost one per entry,
     // and every emptied snippet box in the cascade asks for a missing name.
-    const QString stem = categoryPath + QDir::separator() + name + QLatin1Char('.');
+    const QString stem = entryPath(categoryPath, name + QLatin1Char('.'));
     for (int lowerCase = 0b000; lowerCase <= 0b111; ++lowerCase) {
         const QString candidate = stem + QChar(lowerCase & 0b100 ? u's' : u'S')
             + QChar(lowerCase & 0b010 ? u'p' : u'P') + QChar(lowerCase & 0b001 ? u't' : u'T');
         // Anything but a folder, as a listing with hidden and system entries
         // would find it: a dangling link too.
         const QFileInfo info(candidate);
-        if ((info.exists() || info.isSymLink()) && !info.isDir())
+        if (isTaken(info) && !info.isDir())
             return candidate;
     }
     return exact;
@@ -122,6 +128,62 @@ NameProblem checkNameToRead(const QString &name)
     if (parts.contains(QStringLiteral("..")) || parts.contains(QStringLiteral(".")))
         return NameProblem::LeavesLibrary;
     return parts.size() > 1 ? NameProblem::HoldsSeparator : NameProblem::None;
+}
+
+QString whyRefused(const QString &name, NameProblem problem)
+{
+    switch (problem) {
+    case NameProblem::None:
+        break;
+    case NameProblem::LeavesLibrary:
+        return QCoreApplication::translate("LibraryPaths",
+                                           "\"%1\" was not used: a name may not be an absolute "
+                                           "path or \"..\", because it would point outside the "
+                                           "snippet library.")
+            .arg(name);
+    case NameProblem::HoldsSeparator: {
+        // Named as it stands: '\\' separates too where the name is created.
+        qsizetype at = name.indexOf(QLatin1Char('/'));
+        if (at < 0)
+            at = name.indexOf(QLatin1Char('\\'));
+        return QCoreApplication::translate("LibraryPaths",
+                                           "\"%1\" was not used: a name may not contain \"%2\", "
+                                           "because the entry would land inside another one, "
+                                           "where no list shows it.")
+            .arg(name, at >= 0 ? name.mid(at, 1) : QStringLiteral("/"));
+    }
+    case NameProblem::Hidden:
+        if (name.isEmpty())
+            return QCoreApplication::translate("LibraryPaths",
+                                               "A snippet needs a name: the file \"%1\" would be "
+                                               "hidden.")
+                .arg(snippetSuffix);
+        return QCoreApplication::translate("LibraryPaths",
+                                           "\"%1\" was not used: a name may not start with "
+                                           "\".\", because the entry would be hidden and no list "
+                                           "would show it.")
+            .arg(name);
+    case NameProblem::Blank:
+        return QCoreApplication::translate("LibraryPaths",
+                                           "A name of only spaces was not used: no list would "
+                                           "show what it names.");
+    case NameProblem::ForbiddenOnThisSystem:
+        return QCoreApplication::translate("LibraryPaths",
+                                           "\"%1\" was not used: this system does not allow that "
+                                           "name for a file or folder.")
+            .arg(name);
+    }
+    return QString();
+}
+
+bool isTaken(const QFileInfo &info)
+{
+    return info.exists() || info.isSymLink();
+}
+
+bool isTaken(const QString &path)
+{
+    return isTaken(QFileInfo(path));
 }
 
 bool isNameInsideLibrary(const QString &name)

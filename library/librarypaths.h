@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QFileInfo;
+
 // Where the snippet library lives and how its paths are composed. Paths are
 // built by plain concatenation with the native separator; names are used
 // exactly as they stand.
@@ -15,6 +17,8 @@ QString rootPath(const QString &documentsLocation);
 // The same for the user's real Documents location.
 QString rootPath();
 
+// An entry of a folder: a language, a category or a file.
+QString entryPath(const QString &folder, const QString &name);
 QString languagePath(const QString &root, const QString &language);
 QString categoryPath(const QString &root, const QString &language, const QString &category);
 
@@ -50,6 +54,16 @@ NameProblem checkSnippetName(const QString &name);
 // names that leave the library, or that this system would take for more
 // than one level, are refused. "a\\b.spt" is a snippet on Linux.
 NameProblem checkNameToRead(const QString &name);
+
+// Why `name` was refused, in the words the window and the terminal tool
+// show; empty for NameProblem::None.
+QString whyRefused(const QString &name, NameProblem problem);
+
+// Something stands at the path: an entry, or a link whether or not it leads
+// anywhere. Creating or renaming onto a link to nothing would make its target
+// appear wherever it points, so such a name counts as taken.
+bool isTaken(const QFileInfo &info);
+bool isTaken(const QString &path);
 
 // A typed name must stay inside the library: no absolute paths and no ".."
 // component. Separators are allowed here; checkName() refuses them.

@@ -69,8 +69,10 @@ public:
     // The regular files (or links to them) whose names end in `suffix` in
     // any letter case, hidden ones left out, sorted by character code. A
     // name that is not in the file system's encoding is left out too: it
-    // could not be opened again by the name shown.
-    QStringList fileNamesEndingIn(const QString &suffix) const;
+    // could not be opened again by the name shown. Links to anything else
+    // that is no folder (a device, a FIFO) go to `linksToOthers`, if given.
+    QStringList fileNamesEndingIn(const QString &suffix,
+                                  QStringList *linksToOthers = nullptr) const;
     qintptr handle() const { return m_handle; }
     // Why a folder that exists could not be opened or listed to its end;
     // empty when it could, or when there is nothing at the path.

@@ -134,7 +134,7 @@ bool OpenFolder::isOpen() const
     return false;
 }
 
-QStringList OpenFolder::fileNamesEndingIn(const QString &suffix) const
+QStringList OpenFolder::fileNamesEndingIn(const QString &suffix, QStringList *) const
 {
     QStringList names;
     // Compared, not name-filtered: Qt matches a filter with a regular

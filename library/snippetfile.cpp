@@ -1,5 +1,6 @@
 #include "library/snippetfile.h"
 
+#include "library/librarypaths.h"
 #include "library/platform.h"
 
 #include <QByteArray>
@@ -306,7 +307,17 @@ bool write(const QString &path, const SnippetText &text, QString *errorString, S
                        errorString, written);
 }
 
-bool writeText(const QString &path, const QString &text, QString *errorString)
+bool hasUtf8Mark(const QByteArray &bytes)
+{
+    return bytes.startsWith("\xEF\xBB\xBF");
+}
+
+QByteArray utf8File(const QString &text, bool mark)
+{
+    return (mark ? QByteArrayLiteral("\xEF\xBB\xBF") : markFor(text)) + text.toUtf8();
+}
+
+bool writeText(const QString &path, const QString &text, QString *errorString, bool mark)
 {
     const QFileInfo info(path);
     if (const QString reason = reasonNotToReplace(info); !reason.isEmpty()) {
@@ -314,7 +325,7 @@ bool writeText(const QString &path, const QString &text, QString *errorString)
             *errorString = reason;
         return false;
     }
-    return replaceFile(info, {markFor(text), text.toUtf8()}, errorString, nullptr);
+    return replaceFile(info, {utf8File(text, mark)}, errorString, nullptr);
 }
 
 bool writeBytes(const QString &path, const QByteArray &bytes, QString *errorString)
@@ -331,7 +342,7 @@ bool writeBytes(const QString &path, const QByteArray &bytes, QString *errorStri
 SaveResult save(const QString &path, const SnippetText &text, const Shown &shown, SaveMode mode)
 {
     const QFileInfo onDisk(path);
-    const bool taken = onDisk.exists() || onDisk.isSymLink();
+    const bool taken = LibraryPaths::isTaken(onDisk);
     if (mode == SaveMode::NewOnly && taken)
         return {SaveStatus::Exists, QString(), shown};
 

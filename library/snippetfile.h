@@ -148,9 +148,19 @@ SaveResult save(const QString &path, const SnippetText &text, const Shown &shown
 bool write(const QString &path, const SnippetText &text, QString *errorString,
            Stamp *written = nullptr);
 
+// Whether the bytes start with a UTF-8 byte-order mark, which decode() drops.
+bool hasUtf8Mark(const QByteArray &bytes);
+
+// A whole file's text in UTF-8 as written: with a mark when `mark` asks
+// for one (the bytes it was decoded from had it), or when the text starts
+// with U+FEFF, which the next read would otherwise take for a mark.
+QByteArray utf8File(const QString &text, bool mark);
+
 // The same for a whole file's text, stored as it stands: a carriage return
-// before the first line feed stays, and no line feed is added.
-bool writeText(const QString &path, const QString &text, QString *errorString);
+// before the first line feed stays, and no line feed is added. `mark`: as
+// for utf8File().
+bool writeText(const QString &path, const QString &text, QString *errorString,
+               bool mark = false);
 // The same for bytes, written as they are.
 bool writeBytes(const QString &path, const QByteArray &bytes, QString *errorString);
 

@@ -1,17 +1,8 @@
 #include "library/snippetquery.h"
 
-#include "library/platform.h"
-
-#include <QStringConverter>
-
 #include <algorithm>
 
 namespace {
-
-bool isAscii(QStringView text)
-{
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-}
 
 // A body line is shown on one row; a minified file's only line is cut to the
 // stretch around the first hit.
@@ -26,14 +17,8 @@ SnippetQuery::SnippetQuery(const QString &text)
     const bool anyCapital =
         std::any_of(text.begin(), text.end(), [](QChar c) { return c.isUpper(); });
     m_case = anyCapital ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    for (const QString &word : std::as_const(m_words)) {
-        if (isAscii(word)) {
-            const QByteArray bytes = word.toLatin1();
-            m_wordBytes.append(m_case == Qt::CaseSensitive ? bytes : bytes.toLower());
-        } else {
-            m_wordBytes.append(std::nullopt);
-        }
-    }
+    for (const QString &word : std::as_const(m_words))
+        m_wordFilters.append(ByteFilter(word, m_case));
 }
 
 bool SnippetQuery::occursIn(QStringView text, const QString &word) const
@@ -43,18 +28,14 @@ bool SnippetQuery::occursIn(QStringView text, const QString &word) const
 
 bool SnippetQuery::mayMatch(QStringView name, const QByteArray &fileBytes) const
 {
-    const auto encoding = QStringConverter::encodingForData(fileBytes);
-    if (encoding && *encoding != QStringConverter::Utf8)
-        return true; // UTF-16 or UTF-32: only the decoded text can tell
     QByteArray lowered;
     for (qsizetype i = 0; i < m_words.size(); ++i) {
-        const auto &word = m_wordBytes.at(i);
-        if (!word || occursIn(name, m_words.at(i)))
+        const ByteFilter &filter = m_wordFilters.at(i);
+        if (!filter.isUsable() || occursIn(name, m_words.at(i)))
             continue;
-        if (m_case == Qt::CaseInsensitive && lowered.isNull())
-            lowered = fileBytes.toLower();
-        const QByteArray &haystack = m_case == Qt::CaseInsensitive ? lowered : fileBytes;
-        if (!Platform::containsBytes(haystack, *word))
+        if (filter.ignoresCase() && lowered.isNull())
+            lowered = ByteFilter::lowerAscii(fileBytes);
+        if (filter.findIn(fileBytes, lowered) == ByteFilter::Found::No)
             return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/bytefilter.h"
 #include "library/snippetfile.h"
 
 #include <QByteArray>
@@ -49,7 +50,6 @@ private:
 
     QStringList m_words;
     Qt::CaseSensitivity m_case = Qt::CaseInsensitive;
-    // For each word: its bytes, to be found in a file's raw bytes (lower-cased
-    // when case is ignored), or none for a word beyond ASCII.
-    QList<std::optional<QByteArray>> m_wordBytes;
+    // For each word: its bytes, sought in a file's raw bytes.
+    QList<ByteFilter> m_wordFilters;
 };

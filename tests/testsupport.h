@@ -130,12 +130,19 @@ inline QString lib(const QString &relative)
     return libraryPath() + QLatin1Char('/') + relative;
 }
 
-inline void writeFile(const QString &relative, const QByteArray &bytes)
+// Fails the running test when the file cannot be written whole. A QVERIFY
+// here would only return from the helper; the caller stops too with
+// QVERIFY(writeFile(...)), and a test that goes on is failed all the same.
+inline bool writeFile(const QString &relative, const QByteArray &bytes)
 {
-    QDir().mkpath(QFileInfo(lib(relative)).absolutePath());
-    QFile file(lib(relative));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    const QString path = lib(relative);
+    QFile file(path);
+    const bool written = QDir().mkpath(QFileInfo(path).absolutePath())
+        && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+    const QByteArray why = (path + QStringLiteral(": ") + file.errorString()).toLocal8Bit();
+    file.close();
+    return QTest::qVerify(written && file.error() == QFileDevice::NoError, "writeFile",
+                          why.constData(), __FILE__, __LINE__);
 }
 
 inline QByteArray readFile(const QString &relative)

@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "cli/clicommands.h"
+#include "library/librarylisting.h"
 #include "library/snippetfile.h"
 #include "hostile/treesnapshot.h"
 
@@ -61,6 +62,8 @@ QString deepLibrary()
 }
 
 const QMap<QString, QByteArray> textFiles = {
+    {QStringLiteral("bom"), "\xEF\xBB\xBFsyn\nbody\n"},
+    {QStringLiteral("twomarks"), "\xEF\xBB\xBF\xEF\xBB\xBFsyn\n"},
     {QStringLiteral("trail"), "syn\nx\n\n\ny  \n"},
     {QStringLiteral("backtrack"), "syn\n" + QByteArray(30, 'x') + " y\nxxy\n"},
     {QStringLiteral("lines"), "syn\na\n\nb\n"},
@@ -113,6 +116,11 @@ void TestCli::commands_data()
     row("every snippet", {"list", "--all", "C++"}, 0, "C++/Strings/Join\nC++/Strings/Split\n");
     row("missing language", {"list", "Perl"}, 2, "", "no such language");
     row("name leaving the library", {"list", ".."}, 2, "", "\"..\"");
+    // It used to name a backslash for a slash, and not say how to ask.
+    row("language/category as one name: the slash named", {"list", "C++/Strings"}, 2, "",
+        "contain \"/\"");
+    row("language/category as one name: two arguments", {"list", "C++/Strings"}, 2, "",
+        "two arguments");
     row("other library", {"list", "--library", TestSupport::lib("C++")}, 0, "Strings\n");
     row("empty library name refused", {"list", "--library", ""}, 2, "", "--library: empty");
     row("output that cannot be written", {"list"}, 2, "", "standard output: write error", "full");
@@ -127,6 +135,16 @@ void TestCli::commands_data()
     row("UTF-16 synopsis", {"show", "--synopsis", "Default/Default/Wide"}, 0, "Wide\n");
     row("Windows-1252 as UTF-8", {"show", "--whole", "Default/Default/Latin"}, 0, latin);
     row("missing snippet", {"show", "C++/Strings/Sort"}, 2, "", "no such snippet");
+    // Without it, an add of this output stored other bytes.
+    row("byte-order mark kept by --whole", {"show", "--whole", "Odd/Files/bom"}, 0,
+        "\xEF\xBB\xBFsyn\nbody\n", QString(), "bom");
+    row("U+FEFF after the mark kept by --whole", {"show", "--whole", "Odd/Files/twomarks"}, 0,
+        "\xEF\xBB\xBF\xEF\xBB\xBFsyn\n", QString(), "twomarks");
+    row("no mark added for the body", {"show", "Odd/Files/bom"}, 0, "body\n", QString(), "bom");
+    row("plain string after a mark: decided from the bytes", {"find", "-F", "syn", "Odd"}, 0,
+        "Odd/Files/bom:1:syn\n", QString(), "bom");
+    row("plain string after a mark: names only", {"find", "-l", "-F", "body", "Odd"}, 0,
+        "Odd/Files/bom\n", QString(), "bom");
     row("FIFO is never opened", {"show", "Odd/Files/fifo"}, 2, "", "not a regular file", "fifo");
     row("file over the size limit", {"show", "Odd/Files/huge"}, 2, "", "larger than 32 MiB", "huge");
     row("address of two parts", {"show", "C++/Join"}, 2, "", "Language/Category/Name");
@@ -176,10 +194,21 @@ void TestCli::commands_data()
     row("anchors at each line", {"find", "^auto"}, 0,
         "C++/Strings/Split:2:auto parts = s.split(',');\n");
     row("FIFO is not listed", {"find", "-F", "zzz", "Odd"}, 1, "", QString(), "fifo");
+    // Listed as the window lists it, to say why it cannot be shown.
+    row("link to a device listed", {"list", "Odd", "Files"}, 0, "zero\n", QString(), "zero");
+    row("link to a device: skipped, said, never opened", {"find", "-F", "zzz", "Odd"}, 1, "",
+        "zero.spt: skipped, not a regular file", "zero");
     row("file over the size limit skipped", {"find", "-F", "zzz", "Odd"}, 1, "", "skipped", "huge");
     row("name that is not UTF-8 no trouble", {"find", "-F", "zzz", "Odd"}, 1, "", QString(),
         "latin1");
     row("find into a full disk", {"find", "-F", "split"}, 2, "", "write error", "full");
+    row("quiet: found", {"find", "-q", "-F", "split"}, 0, "");
+    row("quiet: nothing found", {"find", "--quiet", "-F", "zzz"}, 1, "");
+    row("quiet: invalid expression", {"find", "-q", "("}, 2, "", "invalid pattern");
+    // As grep -q: a match answers, whatever trouble came before it.
+    row("quiet: a match after trouble", {"find", "-q", "-F", "found", "--library", deepLibrary()},
+        0, "", "File name too long", "deep");
+    row("quiet belongs to find", {"list", "-q"}, 2, "", "belongs to find");
     row("invalid expression", {"find", "("}, 2, "", "invalid pattern");
     row("missing category", {"find", "x", "C++", "Nope"}, 2, "", "no such category");
 
@@ -201,6 +230,12 @@ void TestCli::commands_data()
         QTest::newRow(name) << arguments << input << setup << status << QByteArray() << error
                             << written;
     };
+    addRow("add keeps a byte-order mark", {"add", "P/L/bom"}, "\xEF\xBB\xBFsyn\nbody", 0,
+           QString(), "P/L/bom.spt");
+    addRow("add keeps U+FEFF after the mark", {"add", "P/L/two"}, "\xEF\xBB\xBF\xEF\xBB\xBFs\n", 0,
+           QString(), "P/L/two.spt");
+    addRow("add --replace keeps a byte-order mark", {"add", "--replace", "C++/Strings/Split"},
+           "\xEF\xBB\xBFsyn\n", 0, QString(), "C++/Strings/Split.spt");
     addRow("add keeps a carriage return before the first line feed", {"add", "P/L/crlf"},
            "Join\r\nx.join(y)\n", 0, QString(), "P/L/crlf.spt");
     addRow("add adds no line feed to a synopsis alone", {"add", "P/L/one"}, "one line", 0,
@@ -217,6 +252,9 @@ void TestCli::commands_data()
 #endif
 
     row("help lists the commands", {"--help"}, 0, QByteArray());
+    // The set-up helper used to let a lost write pass.
+    row("a set-up file that cannot be written fails the test", {"--help"}, 0, QByteArray(),
+        QString(), "unwritable");
     row("option of another command", {"list", "--replace"}, 2, "", "belongs to add");
     row("unknown command", {"edit"}, 2, "", "unknown command");
 }
@@ -253,21 +291,26 @@ void TestCli::commands()
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(SnippetFile::maximumSize + 1));
     }
     if (textFiles.contains(setup))
-        TestSupport::writeFile("Odd/Files/" + setup + ".spt", textFiles.value(setup));
+        QVERIFY(TestSupport::writeFile("Odd/Files/" + setup + ".spt", textFiles.value(setup)));
 #ifndef Q_OS_LINUX
     if (setup == QLatin1String("full") || setup == QLatin1String("endless")
-        || setup == QLatin1String("unreadable"))
+        || setup == QLatin1String("unreadable") || setup == QLatin1String("unwritable"))
         QSKIP("/dev/full, /dev/zero and capabilities are Linux's");
 #endif
 #ifndef Q_OS_UNIX
     if (setup == QLatin1String("fifo") || setup == QLatin1String("shadow")
         || setup == QLatin1String("limit") || setup == QLatin1String("folder")
-        || setup == QLatin1String("latin1") || setup == QLatin1String("deep"))
+        || setup == QLatin1String("latin1") || setup == QLatin1String("deep")
+        || setup == QLatin1String("zero"))
         QSKIP("FIFOs, a file-size limit, folders as input, names that are not UTF-8 and "
               "paths too long to open are POSIX's");
     if (setup == QLatin1String("twice"))
         QSKIP("Windows file names ignore letter case: the two files would be one");
 #else
+    if (setup == QLatin1String("zero")) {
+        QVERIFY(QDir().mkpath(QFileInfo(odd).absolutePath()));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), odd + ".spt"));
+    }
     if (setup == QLatin1String("fifo") || setup == QLatin1String("shadow")) {
         QDir().mkpath(QFileInfo(odd).absolutePath());
         QCOMPARE(::mkfifo(QFile::encodeName(odd + ".spt").constData(), 0600), 0);
@@ -295,6 +338,15 @@ void TestCli::commands()
         QVERIFY(otherIn.open(QIODevice::ReadOnly));
         inDevice = &otherIn;
     }
+    if (setup == QLatin1String("unwritable")) {
+        QVERIFY(QDir().mkpath(QFileInfo(odd).absolutePath()));
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), odd + ".spt"));
+        QEXPECT_FAIL("", "nothing can be written to /dev/full", Abort);
+        const bool written = TestSupport::writeFile("Odd/Files/" + setup + ".spt", "x");
+        if (written)
+            QVERIFY(written); // an unexpected pass: the helper did not fail
+        return;
+    }
     if (setup == QLatin1String("full")) {
         otherOut.setFileName(QStringLiteral("/dev/full"));
         QVERIFY(otherOut.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -321,8 +373,12 @@ void TestCli::commands()
     }
     struct rlimit unlimited;
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    // A write beyond the limit fails instead of ending the test; the tests
+    // after this one get the disposition back.
+    const auto fileSizeSignal = std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGXFSZ, fileSizeSignal);
     if (setup == QLatin1String("limit")) {
-        std::signal(SIGXFSZ, SIG_IGN); // a write beyond it fails instead of ending the test
+        std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = unlimited;
         small.rlim_cur = 4096;
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
@@ -341,6 +397,7 @@ void TestCli::commands()
         CliCommands::run(QStringList{"quillory-cli"} + arguments, *inDevice, *outDevice, err);
 #ifdef Q_OS_UNIX
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, fileSizeSignal);
     if (setup == QLatin1String("deep")) {
         // Too deep for a removal by path: the test's home could not go.
         const int language = ::open(QFile::encodeName(deepLibrary() + QStringLiteral("/L")).constData(),
@@ -360,6 +417,11 @@ void TestCli::commands()
     QVERIFY2(error.isEmpty() ? errBytes.isEmpty() : errBytes.contains(error.toUtf8()),
              errBytes.constData());
     QCOMPARE(result, status);
+    // The window lists a category as the terminal tool does.
+    if (status == 0 && arguments.size() == 3 && arguments[0] == QLatin1String("list")
+        && !arguments.join(QString()).contains(QLatin1Char('-')))
+        QCOMPARE(LibraryListing::snippetNames(TestSupport::lib(arguments[1] + '/' + arguments[2]))
+                     .join('\n').toUtf8() + '\n', output);
     if (arguments.contains(QLatin1String("--help")))
         QVERIFY(outBytes.contains("find PATTERN") && outBytes.contains("add LANGUAGE"));
     else

@@ -85,24 +85,30 @@ void TestSnippetPath::namesTheWindowCouldNotList_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<P>("asFolder");
     QTest::addColumn<P>("asSnippet");
+    QTest::addColumn<QString>("said"); // part of the message for asSnippet
 
-    QTest::newRow("plain") << "std.sort" << P::None << P::None;
+    QTest::newRow("plain") << "std.sort" << P::None << P::None << QString();
 #ifdef Q_OS_WIN
     QTest::newRow("colon, which Windows forbids")
-        << ":wq" << P::ForbiddenOnThisSystem << P::ForbiddenOnThisSystem;
+        << ":wq" << P::ForbiddenOnThisSystem << P::ForbiddenOnThisSystem << "does not allow";
 #else
-    QTest::newRow("colon first is no resource path") << ":wq" << P::None << P::None;
+    QTest::newRow("colon first is no resource path") << ":wq" << P::None << P::None << QString();
 #endif
-    QTest::newRow("absolute") << "/tmp/Escaped" << P::LeavesLibrary << P::LeavesLibrary;
-    QTest::newRow("dot-dot component") << "a/../../Escaped" << P::LeavesLibrary << P::LeavesLibrary;
-    QTest::newRow("slash") << "Other/Loops" << P::HoldsSeparator << P::HoldsSeparator;
-    QTest::newRow("backslash") << "Other\\Loops" << P::HoldsSeparator << P::HoldsSeparator;
+    QTest::newRow("absolute") << "/tmp/Escaped" << P::LeavesLibrary << P::LeavesLibrary
+                              << "outside the snippet library";
+    QTest::newRow("dot-dot component") << "a/../../Escaped" << P::LeavesLibrary
+                                       << P::LeavesLibrary << "\"..\"";
+    // The message names the separator that is there, not another one.
+    QTest::newRow("slash") << "Other/Loops" << P::HoldsSeparator << P::HoldsSeparator
+                           << "contain \"/\"";
+    QTest::newRow("backslash") << "Other\\Loops" << P::HoldsSeparator << P::HoldsSeparator
+                               << "contain \"\\\"";
 #ifdef Q_OS_WIN
-    QTest::newRow("leading dot hides nothing") << ".NET" << P::None << P::None;
-    QTest::newRow("empty: .spt is a file like any") << "" << P::None << P::None;
+    QTest::newRow("leading dot hides nothing") << ".NET" << P::None << P::None << QString();
+    QTest::newRow("empty: .spt is a file like any") << "" << P::None << P::None << QString();
 #else
-    QTest::newRow("leading dot") << ".NET" << P::Hidden << P::Hidden;
-    QTest::newRow("empty: .spt is hidden") << "" << P::None << P::Hidden;
+    QTest::newRow("leading dot") << ".NET" << P::Hidden << P::Hidden << "start with \".\"";
+    QTest::newRow("empty: .spt is hidden") << "" << P::None << P::Hidden << "needs a name";
 #endif
 }
 
@@ -111,9 +117,12 @@ void TestSnippetPath::namesTheWindowCouldNotList()
     QFETCH(QString, name);
     QFETCH(LibraryPaths::NameProblem, asFolder);
     QFETCH(LibraryPaths::NameProblem, asSnippet);
+    QFETCH(QString, said);
     QCOMPARE(LibraryPaths::checkName(name), asFolder);
     QCOMPARE(LibraryPaths::checkSnippetName(name), asSnippet);
     QCOMPARE(LibraryPaths::isNameInsideLibrary(name), asFolder != LibraryPaths::NameProblem::LeavesLibrary);
+    const QString message = LibraryPaths::whyRefused(name, asSnippet);
+    QVERIFY2(said.isEmpty() ? message.isEmpty() : message.contains(said), qPrintable(message));
 }
 
 void TestSnippetPath::libraryWithoutHome_data()

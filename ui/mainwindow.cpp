@@ -321,40 +321,6 @@ void MainWindow::loadSnippet()
     settings.setValue(SettingsKeys::snippet, entry.snippet);
 }
 
-namespace {
-
-QString whyNotUsable(const QString &name, LibraryPaths::NameProblem problem)
-{
-    using LibraryPaths::NameProblem;
-    switch (problem) {
-    case NameProblem::None:
-        break;
-    case NameProblem::LeavesLibrary:
-        return MainWindow::tr("\"%1\" was not used: a name may not be an absolute path or "
-                              "\"..\", because it would point outside the snippet library.")
-            .arg(name);
-    case NameProblem::HoldsSeparator:
-        return MainWindow::tr("\"%1\" was not used: a name may not contain \"/\" or \"\\\", "
-                              "because the entry would land inside another one, where no list "
-                              "shows it.").arg(name);
-    case NameProblem::Hidden:
-        if (name.isEmpty())
-            return MainWindow::tr("A snippet needs a name: the file \"%1\" would be hidden.")
-                .arg(LibraryPaths::snippetSuffix);
-        return MainWindow::tr("\"%1\" was not used: a name may not start with \".\", because "
-                              "the entry would be hidden and no list would show it.").arg(name);
-    case NameProblem::Blank:
-        return MainWindow::tr("A name of only spaces was not used: no list would show what "
-                              "it names.");
-    case NameProblem::ForbiddenOnThisSystem:
-        return MainWindow::tr("\"%1\" was not used: this system does not allow that name for a "
-                              "file or folder.").arg(name);
-    }
-    return QString();
-}
-
-} // namespace
-
 std::optional<QString> MainWindow::askEntryName(const QString &title, const QString &label)
 {
     // Without the flag, Qt answers a null string both for Cancel and for an
@@ -374,7 +340,7 @@ bool MainWindow::isUsableName(const Level &level, const QString &name, const QSt
         : LibraryPaths::checkName(name);
     if (problem == LibraryPaths::NameProblem::None)
         return true;
-    PlainMessage::warn(this, title, whyNotUsable(name, problem));
+    PlainMessage::warn(this, title, LibraryPaths::whyRefused(name, problem));
     return false;
 }
 

@@ -26,7 +26,7 @@ _quillory_cli()
         case $command in
             list) options+=' --all' ;;
             show) options+=' --synopsis --whole' ;;
-            find) options+=' -i -F -w -l --json' ;;
+            find) options+=' -i -F -w -l -q --json --quiet' ;;
             add) options+=' --replace' ;;
         esac
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

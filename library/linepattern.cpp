@@ -1,18 +1,6 @@
-#include "library/snippetmatcher.h"
-
-#include "library/platform.h"
-
-#include <QStringConverter>
-
-#include <algorithm>
+#include "library/linepattern.h"
 
 namespace {
-
-bool isAscii(const QByteArray &bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 // As grep -F: a string holding line feeds is one string per line, any of
 // which may match.
@@ -25,7 +13,7 @@ QString fixedStringsPattern(const QString &strings)
                              : QStringLiteral("(?:") + parts.join(QLatin1Char('|')) + QLatin1Char(')');
 }
 
-QString regexFor(const FindOptions &options)
+QString regexFor(const LinePattern::Options &options)
 {
     QString pattern = options.fixed ? fixedStringsPattern(options.pattern) : options.pattern;
     // As grep -w: no word character may stand right before or after.
@@ -36,7 +24,7 @@ QString regexFor(const FindOptions &options)
 
 } // namespace
 
-SnippetMatcher::SnippetMatcher(const FindOptions &options)
+LinePattern::LinePattern(const Options &options)
     : m_useRegex(!options.fixed || options.word || options.pattern.contains(QLatin1Char('\n')))
 {
     if (m_useRegex) {
@@ -54,59 +42,45 @@ SnippetMatcher::SnippetMatcher(const FindOptions &options)
 
     // Raw bytes can only rule a file out when the pattern is a literal that
     // must appear as it is typed.
-    if (options.fixed && !options.ignoreCase && !options.pattern.isEmpty()
-        && !options.pattern.contains(QLatin1Char('\n'))) {
-        const QByteArray utf8 = options.pattern.toUtf8();
-        m_bytesUsable = true;
-        // ASCII bytes stand for the same characters in UTF-8 and in the
-        // Windows-1252 fallback, and never occur inside a multi-byte sequence.
-        m_bytesAreAscii = isAscii(utf8);
+    if (options.fixed && !options.ignoreCase && !options.pattern.contains(QLatin1Char('\n'))) {
+        m_bytes = ByteFilter(options.pattern, Qt::CaseSensitive);
         // Lines are matched without their line break, so a pattern holding
         // a carriage return is left to the line-by-line check.
-        m_bytesDecide = !options.word && m_bytesAreAscii && !utf8.contains('\r');
-        m_patternBytes = utf8;
+        m_bytesDecide = !options.word && !options.pattern.contains(QLatin1Char('\r'));
     }
 }
 
-QString SnippetMatcher::error() const
+QString LinePattern::error() const
 {
     return m_useRegex && !m_regex.isValid() ? m_regex.errorString() : QString();
 }
 
-SnippetMatcher::Verdict SnippetMatcher::quickVerdict(const QByteArray &fileBytes) const
+LinePattern::Verdict LinePattern::quickVerdict(const QByteArray &fileBytes) const
 {
-    if (!m_bytesUsable)
-        return Verdict::Decode;
-    // UTF-16 and UTF-32 need decoding; a UTF-8 mark does not change the bytes.
-    const auto encoding = QStringConverter::encodingForData(fileBytes);
-    if (encoding && *encoding != QStringConverter::Utf8)
-        return Verdict::Decode;
-
-    if (containsPatternBytes(fileBytes))
+    switch (m_bytes.findIn(fileBytes)) {
+    case ByteFilter::Found::No:
+        return Verdict::No;
+    case ByteFilter::Found::Yes:
         return m_bytesDecide ? Verdict::Yes : Verdict::Decode;
-    // Not found: exact for an ASCII pattern; a pattern beyond ASCII may still
-    // match a Windows-1252 file, which is never pure ASCII.
-    return m_bytesAreAscii || isAscii(fileBytes) ? Verdict::No : Verdict::Decode;
+    case ByteFilter::Found::Unsure:
+        break;
+    }
+    return Verdict::Decode;
 }
 
-bool SnippetMatcher::containsPatternBytes(const QByteArray &bytes) const
-{
-    return Platform::containsBytes(bytes, m_patternBytes);
-}
-
-bool SnippetMatcher::matchesLine(QStringView line) const
+bool LinePattern::matchesLine(QStringView line) const
 {
     return judgeLine(line) == LineVerdict::Yes;
 }
 
-SnippetMatcher::LineVerdict SnippetMatcher::judgeLine(QStringView line) const
+LinePattern::LineVerdict LinePattern::judgeLine(QStringView line) const
 {
     bool gaveUp = false;
     const bool hit = findFrom(line, 0, &gaveUp) >= 0;
     return gaveUp ? LineVerdict::GaveUp : hit ? LineVerdict::Yes : LineVerdict::No;
 }
 
-qsizetype SnippetMatcher::findFrom(QStringView text, qsizetype from, bool *gaveUp) const
+qsizetype LinePattern::findFrom(QStringView text, qsizetype from, bool *gaveUp) const
 {
     if (!m_useRegex)
         return m_text.indexIn(text, from);
@@ -116,7 +90,7 @@ qsizetype SnippetMatcher::findFrom(QStringView text, qsizetype from, bool *gaveU
     return match.capturedStart();
 }
 
-QList<LineMatch> SnippetMatcher::matchingLines(QStringView text, QList<int> *gaveUp) const
+QList<LineMatch> LinePattern::matchingLines(QStringView text, QList<int> *gaveUp) const
 {
     // Search the whole text and look only at the lines a hit lands on; each
     // is then checked on its own, so a regular expression never matches

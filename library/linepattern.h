@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/bytefilter.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QRegularExpression>
@@ -7,26 +9,27 @@
 #include <QStringMatcher>
 #include <QStringView>
 
-struct FindOptions
-{
-    QString pattern;
-    bool ignoreCase = false;
-    bool fixed = false; // a plain string, not a regular expression
-    bool word = false;  // only where it stands as a whole word
-};
-
 struct LineMatch
 {
     int number; // 1 is the synopsis, as in the file
     QStringView text; // without its line break
 };
 
-// Decides which lines of a snippet match, line by line as grep does. For a
-// plain string it can often answer from the file's bytes without decoding.
-class SnippetMatcher
+// The terminal tool's pattern: decides which lines of a snippet match, line
+// by line as grep does. For a plain string it can often answer from the
+// file's bytes without decoding. (The Find window's words are SnippetQuery.)
+class LinePattern
 {
 public:
-    explicit SnippetMatcher(const FindOptions &options);
+    struct Options
+    {
+        QString pattern;
+        bool ignoreCase = false;
+        bool fixed = false; // a plain string, not a regular expression
+        bool word = false;  // only where it stands as a whole word
+    };
+
+    explicit LinePattern(const Options &options);
 
     // Why the pattern cannot be used, or an empty string.
     QString error() const;
@@ -45,16 +48,13 @@ public:
 private:
     enum class LineVerdict { No, Yes, GaveUp };
     LineVerdict judgeLine(QStringView line) const;
-    bool containsPatternBytes(const QByteArray &bytes) const;
     // Where the next hit starts, or -1; `gaveUp` when the engine could not tell.
     qsizetype findFrom(QStringView text, qsizetype from, bool *gaveUp) const;
 
     bool m_useRegex;
     QStringMatcher m_text;
     QRegularExpression m_regex;
-    // The pattern's UTF-8 bytes, usable on the raw file when case matters.
-    bool m_bytesUsable = false;
-    bool m_bytesAreAscii = false;
+    // The pattern's bytes, usable on the raw file when case matters.
+    ByteFilter m_bytes;
     bool m_bytesDecide = false; // a byte hit is a match, not just a candidate
-    QByteArray m_patternBytes;
 };
