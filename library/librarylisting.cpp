@@ -109,7 +109,8 @@ QList<SnippetEntry> entriesFor(const QString &categoryPath, const QStringList &f
 
 CategoryFolder::CategoryFolder(const QString &path)
     : m_folder(path)
-    , m_snippets(entriesFor(path, m_folder.fileNamesEndingIn(LibraryPaths::snippetSuffix)))
+    , m_snippets(entriesFor(path, m_folder.fileNamesEndingIn(LibraryPaths::snippetSuffix,
+                                                             &m_notRegular)))
 {
 }
 

@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -134,13 +135,17 @@ bool OpenFolder::isOpen() const
     return false;
 }
 
-QStringList OpenFolder::fileNamesEndingIn(const QString &suffix) const
+QStringList OpenFolder::fileNamesEndingIn(const QString &suffix, QStringList *) const
 {
+    // No name filter: Qt matches one with a regular expression whose JIT
+    // stack is a thread_local, which MinGW may free twice as a worker ends.
     QStringList names;
-    QDirIterator it(m_path, {QLatin1Char('*') + suffix}, QDir::Files | QDir::NoDotAndDotDot);
+    QDirIterator it(m_path, QDir::Files | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        names.append(it.fileName());
+        const QString name = it.fileName();
+        if (name.endsWith(suffix, Qt::CaseInsensitive))
+            names.append(name);
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -167,6 +172,37 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
         return {FileRead::Failed, {}, 0, {}, file.errorString()};
     result.size = result.bytes.size();
     return result;
+}
+
+} // namespace Platform
+
+namespace Platform {
+
+// Qt's watch of a folder on Windows asks for changes of size and last write
+// of the files in it too, which is all the picture needs; one handle per
+// folder, spread by Qt over threads of its own that live as long as it does.
+struct FolderWatch::Private
+{
+    QFileSystemWatcher watcher;
+};
+
+FolderWatch::FolderWatch(std::function<void(const QString &)> changed)
+    : d(new Private)
+{
+    QObject::connect(&d->watcher, &QFileSystemWatcher::directoryChanged,
+                     [changed = std::move(changed)](const QString &folder) { changed(folder); });
+}
+
+FolderWatch::~FolderWatch() = default;
+
+bool FolderWatch::add(const QString &folder)
+{
+    return d->watcher.directories().contains(folder) || d->watcher.addPath(folder);
+}
+
+void FolderWatch::remove(const QString &folder)
+{
+    d->watcher.removePath(folder);
 }
 
 } // namespace Platform

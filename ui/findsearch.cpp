@@ -8,7 +8,7 @@ namespace {
 
 // Often enough that the list fills while the search goes on, seldom enough
 // that inserting a batch stays a short piece of work for the GUI thread.
-constexpr qint64 batchIntervalMs = 30;
+constexpr qint64 batchIntervalMs = 16;
 
 } // namespace
 
@@ -29,11 +29,11 @@ FindSearch::~FindSearch()
     m_thread.wait();
 }
 
-void FindSearch::start(const QString &root, const QString &query)
+void FindSearch::start(const LibrarySnapshot &library, const QString &query)
 {
     const quint64 generation = ++m_generation;
     QMetaObject::invokeMethod(
-        m_worker, [this, generation, root, query] { run(generation, root, query); },
+        m_worker, [this, generation, library, query] { run(generation, library, query); },
         Qt::QueuedConnection);
 }
 
@@ -42,7 +42,7 @@ void FindSearch::cancel()
     ++m_generation;
 }
 
-void FindSearch::run(quint64 generation, const QString &root, const QString &query)
+void FindSearch::run(quint64 generation, const LibrarySnapshot &library, const QString &query)
 {
     const auto superseded = [this, generation] { return m_generation.load() != generation; };
     if (superseded())
@@ -52,6 +52,7 @@ void FindSearch::run(quint64 generation, const QString &root, const QString &que
     QStringList troubles;
     QElapsedTimer sinceBatch;
     sinceBatch.start();
+    bool firstDelivered = false;
     // Posted to this object in the GUI thread; checked again there, since a
     // keystroke may have come between posting and delivery.
     const auto deliver = [&] {
@@ -65,6 +66,7 @@ void FindSearch::run(quint64 generation, const QString &root, const QString &que
             },
             Qt::QueuedConnection);
         pending = {};
+        firstDelivered = true;
         sinceBatch.restart();
     };
 
@@ -77,13 +79,14 @@ void FindSearch::run(quint64 generation, const QString &root, const QString &que
     };
     callbacks.found = [&](LibrarySearch::Hit &&hit) {
         pending.append(std::move(hit));
-        if (sinceBatch.elapsed() >= batchIntervalMs)
+        // The first row is never held back for a batch to fill.
+        if (!firstDelivered || sinceBatch.elapsed() >= batchIntervalMs)
             deliver();
     };
     callbacks.trouble = [&](const QString &path, const QString &reason) {
         troubles.append(QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason);
     };
-    if (!LibrarySearch::run(root, SnippetQuery(query), callbacks))
+    if (!LibrarySearch::run(library, SnippetQuery(query), callbacks))
         return;
     deliver();
     QMetaObject::invokeMethod(

@@ -8,6 +8,7 @@
 #include <optional>
 
 class FindDialog;
+class LibraryPicture;
 class QComboBox;
 class QSessionManager;
 struct MainWindowForm;
@@ -101,6 +102,7 @@ private:
 
     MainWindowForm *form;
     FindDialog *findDialog = nullptr; // made on first use
+    LibraryPicture *libraryPicture = nullptr; // the library as other programs leave it
     std::unique_ptr<SnippetFields> fields;
     SnippetHighlighter *highlighter; // owned by the body editor
     SnippetFile::Shown shown;
