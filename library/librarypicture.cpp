@@ -407,6 +407,10 @@ LibraryPicture::LibraryPicture(const QString &root, QObject *parent)
 
 LibraryPicture::~LibraryPicture()
 {
+    if (!m_thread.isRunning()) {
+        delete m_reader; // never started: no thread to delete it
+        return;
+    }
     m_thread.requestInterruption();
     m_thread.quit();
     m_thread.wait();

@@ -4,8 +4,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
+#include <QHash>
 #include <QStandardPaths>
+#include <QWinEventNotifier>
 
 #include <algorithm>
 #include <string>
@@ -178,31 +179,63 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
 
 namespace Platform {
 
-// Qt's watch of a folder on Windows asks for changes of size and last write
-// of the files in it too, which is all the picture needs; one handle per
-// folder, spread by Qt over threads of its own that live as long as it does.
+// The system's change notification per folder rather than QFileSystemWatcher:
+// Qt asks it only for names coming and going, and a file written in place
+// would go unseen. QWinEventNotifier waits on each handle in the system's
+// thread pool, so there is no limit of 64 handles to a waiting thread.
 struct FolderWatch::Private
 {
-    QFileSystemWatcher watcher;
+    struct Watch
+    {
+        HANDLE handle;
+        QWinEventNotifier *notifier;
+    };
+    std::function<void(const QString &)> changed;
+    QHash<QString, Watch> watches;
 };
 
 FolderWatch::FolderWatch(std::function<void(const QString &)> changed)
     : d(new Private)
 {
-    QObject::connect(&d->watcher, &QFileSystemWatcher::directoryChanged,
-                     [changed = std::move(changed)](const QString &folder) { changed(folder); });
+    d->changed = std::move(changed);
 }
 
-FolderWatch::~FolderWatch() = default;
+FolderWatch::~FolderWatch()
+{
+    for (const Private::Watch &watch : std::as_const(d->watches)) {
+        delete watch.notifier;
+        FindCloseChangeNotification(watch.handle);
+    }
+}
 
 bool FolderWatch::add(const QString &folder)
 {
-    return d->watcher.directories().contains(folder) || d->watcher.addPath(folder);
+    if (d->watches.contains(folder))
+        return true;
+    const HANDLE handle = FindFirstChangeNotificationW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(folder).utf16()), FALSE,
+        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE
+            | FILE_NOTIFY_CHANGE_LAST_WRITE);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    auto *notifier = new QWinEventNotifier(handle);
+    QObject::connect(notifier, &QWinEventNotifier::activated, notifier,
+                     [p = d.get(), folder, handle] {
+                         FindNextChangeNotification(handle);
+                         p->changed(folder);
+                     });
+    d->watches.insert(folder, {handle, notifier});
+    return true;
 }
 
 void FolderWatch::remove(const QString &folder)
 {
-    d->watcher.removePath(folder);
+    const auto it = d->watches.constFind(folder);
+    if (it == d->watches.constEnd())
+        return;
+    delete it->notifier;
+    FindCloseChangeNotification(it->handle);
+    d->watches.erase(it);
 }
 
 } // namespace Platform
