@@ -219,6 +219,7 @@ HeldCategory PictureReader::readCategory(const QString &language, const QString 
             const SnippetText text = SnippetFile::parse(SnippetFile::decode(read.bytes));
             snippet.synopsis = text.synopsis;
             snippet.body = text.body.toUtf8();
+            snippet.body.squeeze(); // the encoder reserves three bytes a character
             snippet.size = read.bytes.size();
             snippet.modified = read.modified.toMSecsSinceEpoch();
         } else if (read.status == SnippetFile::ReadStatus::Missing) {

@@ -145,8 +145,8 @@ SnippetQuery::Match SnippetQuery::matchHeld(QStringView name, QStringView synops
     bool inSynopsis = false;
     qsizetype firstBodyHit = -1;
     for (qsizetype i = 0; i < m_words.size(); ++i) {
-        const bool here = occursIn(name, m_words.at(i));
-        const bool there = occursIn(synopsis, m_words.at(i));
+        const bool here = occursIn(name, i);
+        const bool there = occursIn(synopsis, i);
         const qsizetype hit = indexInBytes(i, body);
         if (!here && !there && hit < 0)
             return result;
@@ -175,6 +175,25 @@ SnippetQuery::Match SnippetQuery::matchHeld(QStringView name, QStringView synops
 bool SnippetQuery::occursIn(QStringView text, const QString &word) const
 {
     return text.indexOf(word, 0, m_case) >= 0;
+}
+
+bool SnippetQuery::occursIn(QStringView text, qsizetype word) const
+{
+    // An ASCII word in an ASCII name or synopsis: folded by table. Elsewhere
+    // Unicode's folding decides (the Kelvin sign is a "k").
+    if (m_case == Qt::CaseSensitive || !m_wordBytes.at(word) || !isAscii(text))
+        return occursIn(text, m_words.at(word));
+    const QByteArray &sought = m_folded.at(word).lower;
+    const qsizetype length = sought.size();
+    const char16_t *chars = text.utf16();
+    for (qsizetype at = 0; at + length <= text.size(); ++at) {
+        qsizetype i = 0;
+        while (i < length && asciiLower[uchar(chars[at + i])] == uchar(sought.at(i)))
+            ++i;
+        if (i == length)
+            return true;
+    }
+    return false;
 }
 
 bool SnippetQuery::mayMatch(QStringView name, const QByteArray &fileBytes) const

@@ -60,6 +60,7 @@ public:
 
 private:
     bool occursIn(QStringView text, const QString &word) const;
+    bool occursIn(QStringView text, qsizetype word) const;
     int nameOrderOf(QStringView name) const;
     qsizetype indexInBytes(qsizetype word, const QByteArray &body) const;
 

@@ -425,6 +425,12 @@ void TestMenuCommands::findWindow_data()
         << "C++/containers/ vector" << QString() << QStringList{vector} << first << QString() << 0;
     QTest::newRow("a place alone lists it")
         << "python/files/" << QString() << QStringList{latin, wide} << first << QString() << 0;
+    QTest::newRow("a word at the very end of a body") << "key);" << QString() << QStringList{map}
+                                                      << first << QString() << all;
+    QTest::newRow("case folded over bytes, a repeated letter")
+        << "aab" << QString() << QStringList{precompare} << first << QString() << all;
+    QTest::newRow("a word of slashes is a word, not a place")
+        << "//" << QString() << QStringList{erase} << first << QString() << all;
     QTest::newRow("Enter right after typing acts on the new query")
         << "map" << "after vector, enter at once" << QStringList{map} << "C++/Containers/Map"
         << QString() << all;
@@ -459,7 +465,7 @@ void TestMenuCommands::findWindow()
     // A synopsis that looks like HTML shows as typed.
     writeFile(QStringLiteral("Tools/Build/compare.spt"), "<h1 style=\"color:red\">Hello\ndiff -r a b\n");
     writeFile(QStringLiteral("Tools/Build/compare-build.spt"), "Two builds\ncmp a b\n");
-    writeFile(QStringLiteral("Tools/Build/precompare.spt"), "Before a build\nmake -n\n");
+    writeFile(QStringLiteral("Tools/Build/precompare.spt"), "Before a build\nmake -n AAAB\n");
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
     open();
     m_window->show();
@@ -550,6 +556,7 @@ void TestMenuCommands::findFollowsTheDisk_data()
     QTest::addColumn<QStringList>("titles");
     QTest::addColumn<QStringList>("folders"); // among those the picture reports
     QTest::addColumn<QStringList>("files");
+    QTest::addColumn<int>("mostReports"); // 0: any number
 
     const QString vector = QStringLiteral("C++ \u203A Containers \u203A Vector");
     const QString erase = QStringLiteral("Default \u203A Default \u203A Erase");
@@ -559,6 +566,7 @@ void TestMenuCommands::findFollowsTheDisk_data()
         QStringList titles;
         QStringList folders;
         QStringList files;
+        int mostReports = 0;
     } rows[] = {
         {"add", {vector, QStringLiteral("C++ \u203A Containers \u203A Array"), erase},
          {"C++/Containers"}, {"C++/Containers/Array.spt"}},
@@ -569,12 +577,19 @@ void TestMenuCommands::findFollowsTheDisk_data()
         {"new language", {vector, QStringLiteral("Go \u203A Slices \u203A Grow"), erase},
          {"", "Go"}, {"Go/Slices/Grow.spt"}},
         {"remove category", {erase}, {"C++"}, {"C++/Containers/Vector.spt"}},
+        {"remove language", {erase}, {"", "C++"}, {"C++/Containers/Vector.spt"}},
+        // Only the modification time tells this one from the file before.
+        {"rewrite at the same size", {vector}, {}, {"Default/Default/Erase.spt"}},
+        // A checkout of many files is one refresh, not one per file.
+        {"burst of 300 files",
+         {vector, QStringLiteral("C++ \u203A Containers \u203A burst299"), erase},
+         {"C++/Containers"}, {"C++/Containers/burst0.spt", "C++/Containers/burst299.spt"}, 2},
     };
     for (const bool refused : {false, true}) {
         for (const auto &row : rows) {
             QTest::addRow("%s%s", row.change, refused ? ", watches refused" : "")
                 << QString::fromLatin1(row.change) << refused << row.titles << row.folders
-                << row.files;
+                << row.files << row.mostReports;
         }
     }
 }
@@ -586,6 +601,7 @@ void TestMenuCommands::findFollowsTheDisk()
     QFETCH(QStringList, titles);
     QFETCH(QStringList, folders);
     QFETCH(QStringList, files);
+    QFETCH(int, mostReports);
 
     writeFile(QStringLiteral("C++/Containers/Vector.spt"), "Grow a vector\nv.push_back(x);\n");
     writeFile(QStringLiteral("Default/Default/Erase.spt"), "remove\nstd::erase(v, x); // vector\n");
@@ -627,8 +643,21 @@ void TestMenuCommands::findFollowsTheDisk()
         writeFile(QStringLiteral("Go/Slices/Grow.spt"), "Grow a vector-like slice\ns = append(s, x)\n");
     } else if (change == QLatin1String("remove category")) {
         QVERIFY(QDir(lib(QStringLiteral("C++/Containers"))).removeRecursively());
+    } else if (change == QLatin1String("remove language")) {
+        QVERIFY(QDir(lib(QStringLiteral("C++"))).removeRecursively());
+    } else if (change == QLatin1String("rewrite at the same size")) {
+        QFile file(lib(QStringLiteral("Default/Default/Erase.spt")));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(file.size() - 7));
+        file.write("victor\n");
+    } else if (change.startsWith(QLatin1String("burst"))) {
+        for (int i = 0; i < 300; ++i)
+            writeFile(QStringLiteral("C++/Containers/burst%1.spt").arg(i),
+                      i == 299 ? "the last vector\n" : "one of many\n");
     }
     QTRY_COMPARE(titlesNow(), titles);
+    if (mostReports > 0)
+        QVERIFY2(reported.size() <= mostReports, qPrintable(QString::number(reported.size())));
 
     QSet<QString> seenFolders;
     QSet<QString> seenFiles;

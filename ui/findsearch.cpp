@@ -9,6 +9,9 @@ namespace {
 // Often enough that the list fills while the search goes on, seldom enough
 // that inserting a batch stays a short piece of work for the GUI thread.
 constexpr qint64 batchIntervalMs = 16;
+// A list of everything comes faster than that: a cap keeps each insertion
+// a few milliseconds of the GUI thread's time even when it shares a core.
+constexpr qsizetype largestBatch = 4000;
 
 } // namespace
 
@@ -80,7 +83,8 @@ void FindSearch::run(quint64 generation, const LibrarySnapshot &library, const Q
     callbacks.found = [&](LibrarySearch::Hit &&hit) {
         pending.append(std::move(hit));
         // The first row is never held back for a batch to fill.
-        if (!firstDelivered || sinceBatch.elapsed() >= batchIntervalMs)
+        if (!firstDelivered || pending.size() >= largestBatch
+            || sinceBatch.elapsed() >= batchIntervalMs)
             deliver();
     };
     callbacks.trouble = [&](const QString &path, const QString &reason) {
