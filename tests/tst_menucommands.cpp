@@ -15,6 +15,7 @@
 #include <QFontInfo>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QSaveFile>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTextDocument>
@@ -578,6 +579,10 @@ void TestMenuCommands::findFollowsTheDisk_data()
          {"", "Go"}, {"Go/Slices/Grow.spt"}},
         {"remove category", {erase}, {"C++"}, {"C++/Containers/Vector.spt"}},
         {"remove language", {erase}, {"", "C++"}, {"C++/Containers/Vector.spt"}},
+        {"new category", {vector, QStringLiteral("C++ \u203A Lists \u203A List"), erase},
+         {"C++"}, {"C++/Lists/List.spt"}},
+        // How editors save: a new file renamed over the old one.
+        {"replaced by a rename", {vector}, {}, {"Default/Default/Erase.spt"}},
         // Only the modification time tells this one from the file before.
         {"rewrite at the same size", {vector}, {}, {"Default/Default/Erase.spt"}},
         // A checkout of many files is one refresh, not one per file.
@@ -643,6 +648,13 @@ void TestMenuCommands::findFollowsTheDisk()
         writeFile(QStringLiteral("Go/Slices/Grow.spt"), "Grow a vector-like slice\ns = append(s, x)\n");
     } else if (change == QLatin1String("remove category")) {
         QVERIFY(QDir(lib(QStringLiteral("C++/Containers"))).removeRecursively());
+    } else if (change == QLatin1String("new category")) {
+        writeFile(QStringLiteral("C++/Lists/List.spt"), "A vector-like list\nstd::list<int> l;\n");
+    } else if (change == QLatin1String("replaced by a rename")) {
+        QSaveFile file(lib(QStringLiteral("Default/Default/Erase.spt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("remove\nno match here\n");
+        QVERIFY(file.commit());
     } else if (change == QLatin1String("remove language")) {
         QVERIFY(QDir(lib(QStringLiteral("C++"))).removeRecursively());
     } else if (change == QLatin1String("rewrite at the same size")) {
