@@ -164,6 +164,8 @@ void PictureReader::build()
     QList<std::pair<QString, QString>> places;
     const QStringList languages = LibraryListing::existingFolderNames(m_root);
     for (const QString &language : languages) {
+        if (stopping())
+            return;
         for (const QString &category :
              LibraryListing::existingFolderNames(LibraryPaths::languagePath(m_root, language))) {
             places.append({language, category});
@@ -203,6 +205,8 @@ HeldCategory PictureReader::readCategory(const QString &language, const QString 
     held.trouble = folder.errorString();
     QStringList names;
     for (const LibraryListing::SnippetEntry &entry : folder.snippets()) {
+        if (stopping())
+            break; // the window is closing: what was read no longer matters
         if (entry.readByOther)
             continue; // listed twice, read once
         names.append(entry.name);
