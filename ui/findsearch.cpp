@@ -61,11 +61,14 @@ void FindSearch::run(quint64 generation, const LibrarySnapshot &library, const Q
     const auto deliver = [&] {
         if (pending.isEmpty())
             return;
+        ++m_inFlight;
         QMetaObject::invokeMethod(
             this,
             [this, generation, hits = std::move(pending)] {
                 if (m_generation.load() == generation)
                     Q_EMIT found(hits);
+                --m_inFlight;
+                m_taken.release();
             },
             Qt::QueuedConnection);
         pending = {};
@@ -76,16 +79,26 @@ void FindSearch::run(quint64 generation, const LibrarySnapshot &library, const Q
     LibrarySearch::Callbacks callbacks;
     callbacks.stop = [&] {
         // Sparse hits still reach the list while a large library is read.
-        if (!pending.isEmpty() && sinceBatch.elapsed() >= batchIntervalMs)
+        if (!pending.isEmpty() && sinceBatch.elapsed() >= batchIntervalMs
+            && m_inFlight.load() == 0)
             deliver();
         return superseded();
     };
     callbacks.found = [&](LibrarySearch::Hit &&hit) {
         pending.append(std::move(hit));
         // The first row is never held back for a batch to fill.
-        if (!firstDelivered || pending.size() >= largestBatch
-            || sinceBatch.elapsed() >= batchIntervalMs)
-            deliver();
+        if (firstDelivered && pending.size() < largestBatch
+            && sinceBatch.elapsed() < batchIntervalMs)
+            return;
+        if (m_inFlight.load() > 0) {
+            if (pending.size() < largestBatch)
+                return; // gathered into the next batch meanwhile
+            // Woken when the list has taken a batch; the timeout only
+            // re-checks for a newer keystroke.
+            while (m_inFlight.load() > 0 && !superseded())
+                m_taken.tryAcquire(1, 5);
+        }
+        deliver();
     };
     callbacks.trouble = [&](const QString &path, const QString &reason) {
         troubles.append(QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason);

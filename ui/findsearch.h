@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSemaphore>
 #include <QThread>
 
 #include <atomic>
@@ -34,4 +35,8 @@ private:
     QThread m_thread;
     QObject *m_worker; // lives in m_thread; the context its work runs in
     std::atomic<quint64> m_generation{0};
+    // Batches posted and not yet taken in: the search runs at most one ahead
+    // of the list, or a queue of batches would hold the window in one go.
+    std::atomic<int> m_inFlight{0};
+    QSemaphore m_taken;
 };
