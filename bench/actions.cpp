@@ -426,7 +426,7 @@ void Runner::addLineFeedsAction(int count)
     const bool editable = count <= SnippetFields::mostLines;
     m_actions.append(
         {{QStringLiteral("load-") + name,
-          QStringLiteral("load %1 line feeds").arg(QLocale::c().toString(count)), 0},
+          QStringLiteral("load %1 empty lines").arg(QLocale::c().toString(count)), 0},
          [=](Side) {
              if (!m_fresh)
                  t().fields.show({QStringLiteral("before"), QStringLiteral("body")});

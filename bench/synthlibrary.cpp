@@ -92,7 +92,8 @@ void Libraries::build(const Scale &scale)
                       + LibraryPaths::snippetSuffix,
                   synopsisFor(QStringLiteral("texts"), QStringLiteral("sizes"), lineFeedsName(count))
                           .toUtf8()
-                      + QByteArray(count + 1, '\n'));
+                      // The synopsis line's own feed, then a body of `count` lines.
+                      + QByteArray(count, '\n'));
     }
     QDir().mkpath(m_home + QStringLiteral("/Documents"));
     // Without it Qt 6.4 "trashes" into the working directory.

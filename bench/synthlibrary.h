@@ -22,7 +22,7 @@ struct Scale
     Shape small;
     Shape large; // "the large library": 10,000 snippets in its first category
     QList<qsizetype> textSizes; // the load and save texts
-    QList<int> lineFeeds; // load texts of nothing but line feeds
+    QList<int> lineFeeds; // load bodies of that many empty lines
     int runs;
 
     static Scale full();

@@ -62,4 +62,27 @@ bool run(const QString &root, const SnippetQuery &query, const Callbacks &callba
     return forEachCategory(root, {}, searchCategory, callbacks.trouble);
 }
 
+bool run(const LibrarySnapshot &library, const SnippetQuery &query, const Callbacks &callbacks)
+{
+    for (const HeldCategory &category : library.categories) {
+        if (!query.isInPlace(category.language, category.category))
+            continue;
+        if (!category.trouble.isEmpty())
+            callbacks.trouble(category.path, category.trouble);
+        for (const HeldSnippet &snippet : category.snippets) {
+            if (callbacks.stop())
+                return false;
+            if (!snippet.trouble.isEmpty()) {
+                callbacks.trouble(snippet.path, snippet.trouble);
+                continue;
+            }
+            SnippetQuery::Match match = query.matchHeld(snippet.name, snippet.synopsis, snippet.body);
+            if (match.rank != SnippetQuery::Rank::None)
+                callbacks.found({category.language, category.category, snippet.name,
+                                 snippet.synopsis, std::move(match)});
+        }
+    }
+    return true;
+}
+
 } // namespace LibrarySearch

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "library/librarylisting.h"
+#include "library/librarypicture.h"
 #include "library/snippetquery.h"
 
 #include <QString>
@@ -46,5 +47,8 @@ struct Callbacks
 // window's order of languages, categories and names; ranking by Match::rank
 // is left to the caller. False when stopped.
 bool run(const QString &root, const SnippetQuery &query, const Callbacks &callbacks);
+// The same over the library as held in memory; a snippet that could not be
+// read goes to `trouble`, so that the count of what was not searched holds.
+bool run(const LibrarySnapshot &library, const SnippetQuery &query, const Callbacks &callbacks);
 
 } // namespace LibrarySearch

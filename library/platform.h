@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 // What each operating system provides to the library. One implementation per
 // platform (platform_posix.cpp, platform_win.cpp) is picked by CMake, so the
 // shared library code never branches on the platform itself.
@@ -101,5 +104,26 @@ struct FileRead
 // just seen a regular file; the open descriptor is checked all the same.
 FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 limit,
                          bool knownRegular = false);
+
+// Tells when the entries of a watched folder change: added, removed,
+// renamed, or a file in it written. Reports on the thread that made it, with
+// the folder's path as it was added; an empty path means events were lost
+// and every folder must be looked at again.
+class FolderWatch
+{
+public:
+    explicit FolderWatch(std::function<void(const QString &folder)> changed);
+    ~FolderWatch();
+    FolderWatch(const FolderWatch &) = delete;
+    FolderWatch &operator=(const FolderWatch &) = delete;
+
+    // False when the system refuses (a limit reached, a network drive).
+    bool add(const QString &folder);
+    void remove(const QString &folder);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
 
 } // namespace Platform

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <strings.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -279,6 +282,94 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
     result.bytes.truncate(filled);
     result.size = filled;
     return result;
+}
+
+} // namespace Platform
+
+namespace Platform {
+
+// inotify itself rather than QFileSystemWatcher: a folder's watch then also
+// reports files written in place, which Qt's folder watch leaves out.
+struct FolderWatch::Private
+{
+    std::function<void(const QString &)> changed;
+    int fd = -1;
+    QSocketNotifier *notifier = nullptr;
+    QHash<int, QString> folders;
+    QHash<QString, int> watches;
+
+    void readEvents()
+    {
+        alignas(inotify_event) char buffer[16384];
+        QList<QString> touched;
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            for (ssize_t at = 0; at < got;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                at += ssize_t(sizeof(inotify_event) + event->len);
+                if (event->mask & IN_Q_OVERFLOW) {
+                    touched.append(QString());
+                    continue;
+                }
+                const QString folder = folders.value(event->wd);
+                if (event->mask & IN_IGNORED) {
+                    watches.remove(folder);
+                    folders.remove(event->wd);
+                }
+                if (!folder.isNull() && !touched.contains(folder))
+                    touched.append(folder);
+            }
+        }
+        for (const QString &folder : std::as_const(touched))
+            changed(folder);
+    }
+};
+
+FolderWatch::FolderWatch(std::function<void(const QString &)> changed)
+    : d(new Private)
+{
+    d->changed = std::move(changed);
+    d->fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (d->fd >= 0) {
+        d->notifier = new QSocketNotifier(d->fd, QSocketNotifier::Read);
+        QObject::connect(d->notifier, &QSocketNotifier::activated, [p = d.get()] { p->readEvents(); });
+    }
+}
+
+FolderWatch::~FolderWatch()
+{
+    delete d->notifier;
+    if (d->fd >= 0)
+        ::close(d->fd);
+}
+
+bool FolderWatch::add(const QString &folder)
+{
+    if (d->fd < 0)
+        return false;
+    if (d->watches.contains(folder))
+        return true;
+    const int wd = ::inotify_add_watch(
+        d->fd, QFile::encodeName(folder).constData(),
+        IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB
+            | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+    if (wd < 0)
+        return false;
+    d->folders.insert(wd, folder);
+    d->watches.insert(folder, wd);
+    return true;
+}
+
+void FolderWatch::remove(const QString &folder)
+{
+    const auto it = d->watches.constFind(folder);
+    if (it == d->watches.constEnd())
+        return;
+    ::inotify_rm_watch(d->fd, it.value());
+    d->folders.remove(it.value());
+    d->watches.erase(it);
 }
 
 } // namespace Platform

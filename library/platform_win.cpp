@@ -4,7 +4,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStandardPaths>
+#include <QWinEventNotifier>
 
 #include <algorithm>
 #include <string>
@@ -136,6 +138,8 @@ bool OpenFolder::isOpen() const
 
 QStringList OpenFolder::fileNamesEndingIn(const QString &suffix, QStringList *) const
 {
+    // No name filter: Qt matches one with a regular expression whose JIT
+    // stack is a thread_local, which MinGW may free twice as a worker ends.
     QStringList names;
     // Compared, not name-filtered: Qt matches a filter with a regular
     // expression, and a search thread must not end owning its thread-local
@@ -171,6 +175,69 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
         return {FileRead::Failed, {}, 0, {}, file.errorString()};
     result.size = result.bytes.size();
     return result;
+}
+
+} // namespace Platform
+
+namespace Platform {
+
+// The system's change notification per folder rather than QFileSystemWatcher:
+// Qt asks it only for names coming and going, and a file written in place
+// would go unseen. QWinEventNotifier waits on each handle in the system's
+// thread pool, so there is no limit of 64 handles to a waiting thread.
+struct FolderWatch::Private
+{
+    struct Watch
+    {
+        HANDLE handle;
+        QWinEventNotifier *notifier;
+    };
+    std::function<void(const QString &)> changed;
+    QHash<QString, Watch> watches;
+};
+
+FolderWatch::FolderWatch(std::function<void(const QString &)> changed)
+    : d(new Private)
+{
+    d->changed = std::move(changed);
+}
+
+FolderWatch::~FolderWatch()
+{
+    for (const Private::Watch &watch : std::as_const(d->watches)) {
+        delete watch.notifier;
+        FindCloseChangeNotification(watch.handle);
+    }
+}
+
+bool FolderWatch::add(const QString &folder)
+{
+    if (d->watches.contains(folder))
+        return true;
+    const HANDLE handle = FindFirstChangeNotificationW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(folder).utf16()), FALSE,
+        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE
+            | FILE_NOTIFY_CHANGE_LAST_WRITE);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    auto *notifier = new QWinEventNotifier(handle);
+    QObject::connect(notifier, &QWinEventNotifier::activated, notifier,
+                     [p = d.get(), folder, handle] {
+                         FindNextChangeNotification(handle);
+                         p->changed(folder);
+                     });
+    d->watches.insert(folder, {handle, notifier});
+    return true;
+}
+
+void FolderWatch::remove(const QString &folder)
+{
+    const auto it = d->watches.constFind(folder);
+    if (it == d->watches.constEnd())
+        return;
+    delete it->notifier;
+    FindCloseChangeNotification(it->handle);
+    d->watches.erase(it);
 }
 
 } // namespace Platform

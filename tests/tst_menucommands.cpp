@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include "library/librarypicture.h"
 #include "library/snippetfile.h"
 #include "ui/mainwindow.h"
 
@@ -14,7 +15,10 @@
 #include <QFontInfo>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QSaveFile>
 #include <QSettings>
+#include <QSignalSpy>
+#include <QTextDocument>
 #include <QTextEdit>
 
 // The File, Edit and Settings menus, each command reaching the window through
@@ -41,6 +45,8 @@ private Q_SLOTS:
     void fontDialogOpensOnStoredOrCurrentFont();
     void findWindow_data();
     void findWindow();
+    void findFollowsTheDisk_data();
+    void findFollowsTheDisk();
     void acceptedFontGoesToTheBodyOnlyAndIsStored();
 
 private:
@@ -68,6 +74,7 @@ void TestMenuCommands::init()
 
 void TestMenuCommands::cleanup()
 {
+    LibraryPicture::setWatchesRefusedForTesting(false);
     TestSupport::endTest();
 }
 
@@ -360,6 +367,7 @@ void TestMenuCommands::findWindow_data()
     QTest::addColumn<QStringList>("titles"); // the results, top to bottom
     QTest::addColumn<QString>("shown");      // Language/Category/Name afterwards
     QTest::addColumn<QString>("clipboard");  // plain text; empty: untouched
+    QTest::addColumn<int>("notSearched");    // the huge file, and a link to a device where there is one
 
     const QString first = QStringLiteral("Default/Default/Erase");
     const QString vector = QStringLiteral("C++ \u203A Containers \u203A Vector");
@@ -368,34 +376,61 @@ void TestMenuCommands::findWindow_data()
     const QString map = QStringLiteral("C++ \u203A Containers \u203A Map");
     const QString latin = QStringLiteral("Python \u203A Files \u203A Latin");
     const QString wide = QStringLiteral("Python \u203A Files \u203A Wide");
+    const QString compare = QStringLiteral("Tools \u203A Build \u203A compare");
+    const QString compareBuild = QStringLiteral("Tools \u203A Build \u203A compare-build");
+    const QString precompare = QStringLiteral("Tools \u203A Build \u203A precompare");
+#ifdef Q_OS_WIN
+    const int all = 1;
+#else
+    const int all = 2;
+#endif
 
     QTest::newRow("words in any order and any field") << "erase vector" << QString()
                                                       << QStringList{erase, vector} << first
-                                                      << QString();
+                                                      << QString() << all;
     QTest::newRow("name, then synopsis, then body")
-        << "vector" << QString() << QStringList{vector, split, erase} << first << QString();
+        << "vector" << QString() << QStringList{vector, split, erase} << first << QString() << all;
     QTest::newRow("a capital letter makes case count")
-        << "Vector" << QString() << QStringList{vector} << first << QString();
-    QTest::newRow("UTF-16 file") << "utf-16" << QString() << QStringList{wide} << first << QString();
+        << "Vector" << QString() << QStringList{vector} << first << QString() << all;
+    QTest::newRow("UTF-16 file") << "utf-16" << QString() << QStringList{wide} << first << QString() << all;
     QTest::newRow("Windows-1252 file") << "caf\u00E9 na\u00EFve" << QString() << QStringList{latin}
-                                       << first << QString();
+                                       << first << QString() << all;
     QTest::newRow("a file too large to load is no result")
-        << "huge" << QString() << QStringList() << first << QString();
+        << "huge" << QString() << QStringList() << first << QString() << all;
     QTest::newRow("empty query lists the whole library")
-        << "" << QString() << QStringList{erase, map, vector, split, latin, wide} << first
-        << QString();
+        << "" << QString()
+        << QStringList{erase, map, vector, split, latin, wide, compareBuild, compare, precompare}
+        << first << QString() << all;
     QTest::newRow("Enter shows the snippet and remembers it")
-        << "map" << "enter" << QStringList{map} << "C++/Containers/Map" << QString();
+        << "map" << "enter" << QStringList{map} << "C++/Containers/Map" << QString() << all;
     QTest::newRow("Down moves from the line edit")
         << "vector" << "down enter" << QStringList{vector, split, erase} << "C++/Strings/Split"
-        << QString();
+        << QString() << all;
     QTest::newRow("Ctrl+Enter copies the body as plain text")
-        << "map" << "ctrl+enter" << QStringList{map} << first << "auto it = m.find(key);\n";
+        << "map" << "ctrl+enter" << QStringList{map} << first << "auto it = m.find(key);\n" << all;
     QTest::newRow("Escape changes nothing") << "map" << "escape" << QStringList{map} << first
-                                            << QString();
+                                            << QString() << all;
     QTest::newRow("Copy Snippet copies the shown body")
         << "vector" << "copy action" << QStringList{vector, split, erase} << "C++/Containers/Vector"
-        << "v.push_back(x);\nv.erase(it);\n";
+        << "v.push_back(x);\nv.erase(it);\n" << all;
+    QTest::newRow("an exact name, then names that start with the words")
+        << "compare" << QString() << QStringList{compare, compareBuild, precompare} << first
+        << QString() << all;
+    QTest::newRow("Language/ narrows to a language")
+        << "c++/ vector" << QString() << QStringList{vector, split} << first << QString() << 0;
+    QTest::newRow("Language/Category/ in any case narrows to a category")
+        << "C++/containers/ vector" << QString() << QStringList{vector} << first << QString() << 0;
+    QTest::newRow("a place alone lists it")
+        << "python/files/" << QString() << QStringList{latin, wide} << first << QString() << 0;
+    QTest::newRow("a word at the very end of a body") << "key);" << QString() << QStringList{map}
+                                                      << first << QString() << all;
+    QTest::newRow("case folded over bytes, a repeated letter")
+        << "aab" << QString() << QStringList{precompare} << first << QString() << all;
+    QTest::newRow("a word of slashes is a word, not a place")
+        << "//" << QString() << QStringList{erase} << first << QString() << all;
+    QTest::newRow("Enter right after typing acts on the new query")
+        << "map" << "after vector, enter at once" << QStringList{map} << "C++/Containers/Map"
+        << QString() << all;
 }
 
 void TestMenuCommands::findWindow()
@@ -405,6 +440,7 @@ void TestMenuCommands::findWindow()
     QFETCH(QStringList, titles);
     QFETCH(QString, shown);
     QFETCH(QString, clipboard);
+    QFETCH(int, notSearched);
 
     writeFile(QStringLiteral("C++/Containers/Vector.spt"), "Grow a vector\nv.push_back(x);\nv.erase(it);\n");
     writeFile(QStringLiteral("C++/Containers/Map.spt"), "Find in a map\nauto it = m.find(key);\n");
@@ -419,6 +455,14 @@ void TestMenuCommands::findWindow()
     QFile huge(lib(QStringLiteral("Odd/Files/huge.spt"))); // sparse: only its size counts
     QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(SnippetFile::maximumSize + 1));
     huge.close();
+#ifndef Q_OS_WIN
+    // Listed by the window, never opened: a device may act on being opened.
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), lib(QStringLiteral("Odd/Files/zero.spt"))));
+#endif
+    // A synopsis that looks like HTML shows as typed.
+    writeFile(QStringLiteral("Tools/Build/compare.spt"), "<h1 style=\"color:red\">Hello\ndiff -r a b\n");
+    writeFile(QStringLiteral("Tools/Build/compare-build.spt"), "Two builds\ncmp a b\n");
+    writeFile(QStringLiteral("Tools/Build/precompare.spt"), "Before a build\nmake -n AAAB\n");
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
     open();
     m_window->show();
@@ -430,6 +474,17 @@ void TestMenuCommands::findWindow()
     auto *line = dialog->findChild<QLineEdit *>(QStringLiteral("lineEditFind"));
     auto *results = dialog->findChild<QListView *>(QStringLiteral("listViewResults"));
     auto *status = dialog->findChild<QLabel *>(QStringLiteral("labelStatus"));
+    const auto searched = [status] {
+        return !status->text().contains(QStringLiteral("Searching"))
+            && !status->text().startsWith(QStringLiteral("Reading"));
+    };
+    const bool enterAtOnce = keys.endsWith(QLatin1String("enter at once"));
+    if (enterAtOnce) {
+        // An earlier query's list stands while the new one is searched.
+        QTest::keyClicks(line, QStringLiteral("vector"));
+        QTRY_VERIFY(searched());
+        line->selectAll();
+    }
     // Every keystroke starts a search; QTest types ASCII only.
     for (const QChar c : query) {
         if (c.unicode() < 0x80)
@@ -437,12 +492,27 @@ void TestMenuCommands::findWindow()
         else
             line->insert(c);
     }
-    QTRY_VERIFY(!status->text().startsWith(QStringLiteral("Searching")));
+    if (enterAtOnce)
+        QTest::keyClick(line, Qt::Key_Return);
+    QTRY_VERIFY(searched());
     QStringList seen;
-    for (int row = 0; row < results->model()->rowCount(); ++row)
-        seen << results->model()->index(row, 0).data().toString().section(QLatin1Char('\n'), 0, 0);
+    for (int row = 0; row < results->model()->rowCount(); ++row) {
+        const QModelIndex index = results->model()->index(row, 0);
+        seen << index.data().toString().section(QLatin1Char('\n'), 0, 0);
+        QTextDocument tip;
+        tip.setHtml(index.data(Qt::ToolTipRole).toString());
+        QCOMPARE(tip.toPlainText(), index.data().toString());
+    }
     QCOMPARE(seen, titles);
-    QVERIFY2(status->text().contains(QStringLiteral("1 not searched")), qPrintable(status->text()));
+    if (notSearched > 0) {
+        QVERIFY2(status->text().contains(QStringLiteral("%1 not searched").arg(notSearched)),
+                 qPrintable(status->text()));
+        QTextDocument tip;
+        tip.setHtml(status->toolTip());
+        QVERIFY2(tip.toPlainText().contains(QStringLiteral("huge.spt")), qPrintable(status->toolTip()));
+    } else {
+        QVERIFY2(!status->text().contains(QStringLiteral("not searched")), qPrintable(status->text()));
+    }
 
     const bool copyAction = keys == QLatin1String("copy action");
     if (keys.startsWith(QLatin1String("down")))
@@ -454,7 +524,7 @@ void TestMenuCommands::findWindow()
         QTest::keyClick(line, Qt::Key_Escape);
     if (copyAction)
         trigger("actionCopySnippet");
-    QCOMPARE(dialog->isVisible(), keys.isEmpty());
+    QTRY_COMPARE(dialog->isVisible(), keys.isEmpty());
 
     const QString current = box("comboBoxLanguage")->currentText() + QLatin1Char('/')
         + box("comboBoxCategory")->currentText() + QLatin1Char('/')
@@ -477,6 +547,143 @@ void TestMenuCommands::findWindow()
     trigger("actionFind");
     QCOMPARE(line->text(), query);
     QCOMPARE(line->selectedText(), query);
+}
+
+void TestMenuCommands::findFollowsTheDisk_data()
+{
+    QTest::addColumn<QString>("change"); // by another program, while Find shows "vector"
+    QTest::addColumn<bool>("refused");   // no watch granted: re-checks stand in
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QStringList>("folders"); // among those the picture reports
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<int>("mostReports"); // 0: any number
+
+    const QString vector = QStringLiteral("C++ \u203A Containers \u203A Vector");
+    const QString erase = QStringLiteral("Default \u203A Default \u203A Erase");
+    const struct
+    {
+        const char *change;
+        QStringList titles;
+        QStringList folders;
+        QStringList files;
+        int mostReports = 0;
+    } rows[] = {
+        {"add", {vector, QStringLiteral("C++ \u203A Containers \u203A Array"), erase},
+         {"C++/Containers"}, {"C++/Containers/Array.spt"}},
+        {"remove", {erase}, {"C++/Containers"}, {"C++/Containers/Vector.spt"}},
+        {"rename", {QStringLiteral("C++ \u203A Containers \u203A Vectors"), erase},
+         {"C++/Containers"}, {"C++/Containers/Vector.spt", "C++/Containers/Vectors.spt"}},
+        {"write in place", {vector}, {}, {"Default/Default/Erase.spt"}},
+        {"new language", {vector, QStringLiteral("Go \u203A Slices \u203A Grow"), erase},
+         {"", "Go"}, {"Go/Slices/Grow.spt"}},
+        {"remove category", {erase}, {"C++"}, {"C++/Containers/Vector.spt"}},
+        {"remove language", {erase}, {"", "C++"}, {"C++/Containers/Vector.spt"}},
+        {"new category", {vector, QStringLiteral("C++ \u203A Lists \u203A List"), erase},
+         {"C++"}, {"C++/Lists/List.spt"}},
+        // How editors save: a new file renamed over the old one.
+        {"replaced by a rename", {vector}, {}, {"Default/Default/Erase.spt"}},
+        // Only the modification time tells this one from the file before.
+        {"rewrite at the same size", {vector}, {}, {"Default/Default/Erase.spt"}},
+        // A checkout of many files is one refresh, not one per file.
+        {"burst of 300 files",
+         {vector, QStringLiteral("C++ \u203A Containers \u203A burst299"), erase},
+         {"C++/Containers"}, {"C++/Containers/burst0.spt", "C++/Containers/burst299.spt"}, 2},
+    };
+    for (const bool refused : {false, true}) {
+        for (const auto &row : rows) {
+            QTest::addRow("%s%s", row.change, refused ? ", watches refused" : "")
+                << QString::fromLatin1(row.change) << refused << row.titles << row.folders
+                << row.files << row.mostReports;
+        }
+    }
+}
+
+void TestMenuCommands::findFollowsTheDisk()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, refused);
+    QFETCH(QStringList, titles);
+    QFETCH(QStringList, folders);
+    QFETCH(QStringList, files);
+    QFETCH(int, mostReports);
+
+    writeFile(QStringLiteral("C++/Containers/Vector.spt"), "Grow a vector\nv.push_back(x);\n");
+    writeFile(QStringLiteral("Default/Default/Erase.spt"), "remove\nstd::erase(v, x); // vector\n");
+    LibraryPicture::setWatchesRefusedForTesting(refused);
+    open();
+    m_window->show();
+    auto *picture = m_window->findChild<LibraryPicture *>();
+    QVERIFY(picture);
+    trigger("actionFind");
+    auto *dialog = m_window->findChild<QDialog *>(QStringLiteral("findDialog"));
+    auto *line = dialog->findChild<QLineEdit *>(QStringLiteral("lineEditFind"));
+    auto *results = dialog->findChild<QListView *>(QStringLiteral("listViewResults"));
+    auto *status = dialog->findChild<QLabel *>(QStringLiteral("labelStatus"));
+    const auto titlesNow = [results] {
+        QStringList seen;
+        for (int row = 0; row < results->model()->rowCount(); ++row)
+            seen << results->model()->index(row, 0).data().toString().section(QLatin1Char('\n'), 0, 0);
+        return seen;
+    };
+    QTest::keyClicks(line, QStringLiteral("vector"));
+    QTRY_VERIFY(picture->snapshot().isComplete() && status->text().endsWith(QStringLiteral("snippets")));
+    QCOMPARE(titlesNow(), (QStringList{QStringLiteral("C++ \u203A Containers \u203A Vector"),
+                                       QStringLiteral("Default \u203A Default \u203A Erase")}));
+    QCOMPARE(picture->isWatching(), !refused);
+    QSignalSpy reported(picture, &LibraryPicture::changedOnDisk);
+
+    if (change == QLatin1String("add")) {
+        writeFile(QStringLiteral("C++/Containers/Array.spt"), "Like a vector\nstd::array<int, 3> a;\n");
+    } else if (change == QLatin1String("remove")) {
+        QVERIFY(QFile::remove(lib(QStringLiteral("C++/Containers/Vector.spt"))));
+    } else if (change == QLatin1String("rename")) {
+        QVERIFY(QFile::rename(lib(QStringLiteral("C++/Containers/Vector.spt")),
+                              lib(QStringLiteral("C++/Containers/Vectors.spt"))));
+    } else if (change == QLatin1String("write in place")) {
+        QFile file(lib(QStringLiteral("Default/Default/Erase.spt")));
+        QVERIFY(file.open(QIODevice::ReadWrite | QIODevice::Truncate));
+        file.write("remove\nnothing here\n");
+    } else if (change == QLatin1String("new language")) {
+        writeFile(QStringLiteral("Go/Slices/Grow.spt"), "Grow a vector-like slice\ns = append(s, x)\n");
+    } else if (change == QLatin1String("remove category")) {
+        QVERIFY(QDir(lib(QStringLiteral("C++/Containers"))).removeRecursively());
+    } else if (change == QLatin1String("new category")) {
+        writeFile(QStringLiteral("C++/Lists/List.spt"), "A vector-like list\nstd::list<int> l;\n");
+    } else if (change == QLatin1String("replaced by a rename")) {
+        QSaveFile file(lib(QStringLiteral("Default/Default/Erase.spt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("remove\nno match here\n");
+        QVERIFY(file.commit());
+    } else if (change == QLatin1String("remove language")) {
+        QVERIFY(QDir(lib(QStringLiteral("C++"))).removeRecursively());
+    } else if (change == QLatin1String("rewrite at the same size")) {
+        QFile file(lib(QStringLiteral("Default/Default/Erase.spt")));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(file.size() - 7));
+        file.write("victor\n");
+    } else if (change.startsWith(QLatin1String("burst"))) {
+        for (int i = 0; i < 300; ++i)
+            writeFile(QStringLiteral("C++/Containers/burst%1.spt").arg(i),
+                      i == 299 ? "the last vector\n" : "one of many\n");
+    }
+    QTRY_COMPARE(titlesNow(), titles);
+    if (mostReports > 0)
+        QVERIFY2(reported.size() <= mostReports, qPrintable(QString::number(reported.size())));
+
+    QSet<QString> seenFolders;
+    QSet<QString> seenFiles;
+    for (const QList<QVariant> &signal : std::as_const(reported)) {
+        for (const QString &path : signal.at(0).toStringList())
+            seenFolders.insert(QDir::fromNativeSeparators(path));
+        for (const QString &path : signal.at(1).toStringList())
+            seenFiles.insert(QDir::fromNativeSeparators(path));
+    }
+    for (const QString &folder : std::as_const(folders)) {
+        const QString path = folder.isEmpty() ? TestSupport::libraryPath() : lib(folder);
+        QVERIFY2(seenFolders.contains(path), qPrintable(QStringList(seenFolders.values()).join(u',')));
+    }
+    for (const QString &file : std::as_const(files))
+        QVERIFY2(seenFiles.contains(lib(file)), qPrintable(QStringList(seenFiles.values()).join(u',')));
 }
 
 QUILLORY_TEST_MAIN(TestMenuCommands)

@@ -1,6 +1,7 @@
 #include "ui/finddialog.h"
 
 #include "library/librarypaths.h"
+#include "library/librarypicture.h"
 #include "library/snippetfile.h"
 #include "ui/findresults.h"
 #include "ui/findsearch.h"
@@ -34,6 +35,9 @@ FindDialog::FindDialog(QWidget *parent)
     listViewResults->setModel(model);
     listViewResults->setItemDelegate(new FindResultDelegate(listViewResults));
     listViewResults->setUniformItemSizes(true);
+    // Laid out a hundred rows per pass of the event loop: 100,000 rows at
+    // once would hold the window for tens of milliseconds at every batch.
+    listViewResults->setLayoutMode(QListView::Batched);
     listViewResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
     listViewResults->setSelectionMode(QAbstractItemView::SingleSelection);
     listViewResults->setFocusPolicy(Qt::NoFocus); // keys reach it through the line edit
@@ -53,7 +57,7 @@ FindDialog::FindDialog(QWidget *parent)
         }
         model->add(hits);
         selectFirstUnlessMoved();
-        labelStatus->setText(tr("Searching… %1 found").arg(model->rowCount()));
+        labelStatus->setText(readingNote() + tr("Searching… %1 found").arg(model->rowCount()));
     });
     connect(runner, &FindSearch::finished, this, [this](const QStringList &troubles) {
         if (clearOnNextResults) {
@@ -66,16 +70,51 @@ FindDialog::FindDialog(QWidget *parent)
                                     : tr("%1 snippets").arg(count);
         if (!troubles.isEmpty())
             status += tr(" (%1 not searched)").arg(troubles.size());
-        labelStatus->setText(status);
-        labelStatus->setToolTip(troubles.join(QLatin1Char('\n')));
+        labelStatus->setText(readingNote() + status);
+        labelStatus->setToolTip(troubles.isEmpty()
+                                    ? QString()
+                                    : FindResultsModel::plainToolTip(troubles.join(QLatin1Char('\n'))));
+        listReady = true;
+        if (const std::optional<bool> copy = std::exchange(pendingChoice, std::nullopt))
+            chooseCurrent(*copy);
     });
     connect(listViewResults, &QListView::clicked, this, [this] { userMoved = true; });
     connect(listViewResults, &QListView::activated, this, [this] { chooseCurrent(false); });
 }
 
+void FindDialog::setPicture(LibraryPicture *libraryPicture)
+{
+    if (picture == libraryPicture)
+        return;
+    if (picture) {
+        disconnect(picture, nullptr, this, nullptr);
+        if (picture->parent() == this)
+            delete picture;
+    }
+    picture = libraryPicture;
+    // A change on disk, or more of the library read: the list follows.
+    connect(picture, &LibraryPicture::updated, this, [this] {
+        if (isVisible())
+            search();
+    });
+}
+
+QString FindDialog::readingNote() const
+{
+    const LibrarySnapshot &library = picture->snapshot();
+    if (library.isComplete())
+        return QString();
+    return tr("Reading the library… %L1 of %L2: ").arg(library.read).arg(library.total);
+}
+
 void FindDialog::present(const QString &libraryRoot, const std::optional<QString> &query)
 {
     root = libraryRoot;
+    if (!picture || picture->root() != root) {
+        auto *own = new LibraryPicture(root, this);
+        setPicture(own);
+        own->start();
+    }
     // Setting the same text again starts no search; the library may have
     // changed since, so search in any case.
     const QSignalBlocker quiet(lineEditFind);
@@ -93,9 +132,10 @@ void FindDialog::search()
 {
     userMoved = false;
     clearOnNextResults = true;
-    labelStatus->setText(tr("Searching…"));
+    listReady = false;
+    labelStatus->setText(readingNote() + tr("Searching…"));
     labelStatus->setToolTip(QString());
-    runner->start(root, lineEditFind->text());
+    runner->start(picture->snapshot(), lineEditFind->text());
 }
 
 void FindDialog::selectFirstUnlessMoved()
@@ -131,11 +171,16 @@ bool FindDialog::eventFilter(QObject *watched, QEvent *event)
 void FindDialog::hideEvent(QHideEvent *event)
 {
     runner->cancel();
+    pendingChoice.reset();
     QDialog::hideEvent(event);
 }
 
 void FindDialog::chooseCurrent(bool copy)
 {
+    if (!listReady) {
+        pendingChoice = copy; // never a row of an earlier query
+        return;
+    }
     const QModelIndex current = listViewResults->currentIndex();
     if (!current.isValid())
         return;

@@ -14,7 +14,27 @@ constexpr int linesPerRow = 3;
 
 int FindResultsModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_hits.size());
+    return parent.isValid() ? 0 : int(m_count);
+}
+
+const LibrarySearch::Hit &FindResultsModel::hit(int row) const
+{
+    qsizetype at = row;
+    for (const QList<LibrarySearch::Hit> &block : m_blocks) {
+        if (at < block.size())
+            return block.at(at);
+        at -= block.size();
+    }
+    Q_UNREACHABLE();
+    return m_blocks[0].at(0);
+}
+
+QString FindResultsModel::plainToolTip(const QString &text)
+{
+    // Qt takes a tooltip for HTML when it merely looks like it; escaped in a
+    // paragraph that keeps line breaks, it reads as typed.
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped()
+        + QStringLiteral("</p>");
 }
 
 QString FindResultsModel::title(const LibrarySearch::Hit &hit)
@@ -25,9 +45,9 @@ QString FindResultsModel::title(const LibrarySearch::Hit &hit)
 
 QVariant FindResultsModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_hits.size())
+    if (!index.isValid() || index.row() >= m_count)
         return QVariant();
-    const LibrarySearch::Hit &hit = m_hits.at(index.row());
+    const LibrarySearch::Hit &hit = this->hit(index.row());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole: {
@@ -36,7 +56,7 @@ QVariant FindResultsModel::data(const QModelIndex &index, int role) const
             text += QLatin1Char('\n') + hit.synopsis;
         if (!hit.match.bodyLine.isEmpty())
             text += QLatin1Char('\n') + hit.match.bodyLine;
-        return text;
+        return role == Qt::ToolTipRole ? plainToolTip(text) : text;
     }
     case SynopsisRole:
         return hit.synopsis;
@@ -50,29 +70,34 @@ QVariant FindResultsModel::data(const QModelIndex &index, int role) const
 void FindResultsModel::clear()
 {
     beginResetModel();
-    m_hits.clear();
-    m_rankEnd.fill(0);
+    for (QList<LibrarySearch::Hit> &block : m_blocks)
+        block.clear();
+    m_count = 0;
     endResetModel();
 }
 
 void FindResultsModel::add(const QList<LibrarySearch::Hit> &hits)
 {
-    // A batch holds ranks in any mix; each rank's run goes to the end of its
-    // block, so the list stays in order without ever being sorted.
-    for (std::size_t rank = 0; rank < m_rankEnd.size(); ++rank) {
-        QList<LibrarySearch::Hit> ofRank;
+    const auto blockOf = [](const LibrarySearch::Hit &hit) {
+        return hit.match.rank == SnippetQuery::Rank::Name
+            ? std::size_t(hit.match.nameOrder)
+            : std::size_t(hit.match.rank) + 2;
+    };
+    for (std::size_t block = 0; block < blockCount; ++block) {
+        QList<LibrarySearch::Hit> ofBlock;
         for (const LibrarySearch::Hit &hit : hits) {
-            if (std::size_t(hit.match.rank) == rank)
-                ofRank.append(hit);
+            if (blockOf(hit) == block)
+                ofBlock.append(hit);
         }
-        if (ofRank.isEmpty())
+        if (ofBlock.isEmpty())
             continue;
-        const qsizetype at = m_rankEnd[rank];
-        beginInsertRows(QModelIndex(), int(at), int(at + ofRank.size() - 1));
-        m_hits.insert(at, ofRank.size(), LibrarySearch::Hit());
-        std::move(ofRank.begin(), ofRank.end(), m_hits.begin() + at);
-        for (std::size_t later = rank; later < m_rankEnd.size(); ++later)
-            m_rankEnd[later] += ofRank.size();
+        qsizetype at = 0;
+        for (std::size_t before = 0; before <= block; ++before)
+            at += m_blocks[before].size();
+        const qsizetype added = ofBlock.size();
+        beginInsertRows(QModelIndex(), int(at), int(at + added - 1));
+        m_blocks[block].append(std::move(ofBlock));
+        m_count += added;
         endInsertRows();
     }
 }

@@ -8,8 +8,10 @@
 #include <array>
 
 // The Find window's results, kept in rank order as they arrive: matches in
-// the name, then in the synopsis, then in the body; within a rank in the
-// order the search found them, which is the window's order.
+// the name (the exact name, then names that start with the words, then the
+// rest), then in the synopsis, then in the body; within a rank in the order
+// the search found them, which is the window's order. Each rank is a block
+// of its own, so a batch only ever appends: 100,000 rows cost no moves.
 class FindResultsModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -24,13 +26,16 @@ public:
 
     void clear();
     void add(const QList<LibrarySearch::Hit> &hits);
-    const LibrarySearch::Hit &hit(int row) const { return m_hits.at(row); }
+    const LibrarySearch::Hit &hit(int row) const;
 
     static QString title(const LibrarySearch::Hit &hit); // "Language › Category › Name"
+    // A tooltip that shows `text` as it stands, even where it looks like HTML.
+    static QString plainToolTip(const QString &text);
 
 private:
-    QList<LibrarySearch::Hit> m_hits;
-    std::array<qsizetype, 3> m_rankEnd{}; // one past each rank's last row
+    static constexpr std::size_t blockCount = 5;
+    std::array<QList<LibrarySearch::Hit>, blockCount> m_blocks;
+    qsizetype m_count = 0;
 };
 
 // Three lines per row: where the snippet is, its synopsis, and the first

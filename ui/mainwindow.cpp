@@ -5,6 +5,7 @@
 #include "library/libraryedits.h"
 #include "library/librarylisting.h"
 #include "library/librarypaths.h"
+#include "library/librarypicture.h"
 #include "library/snippetfile.h"
 #include "syntax/snippethighlighter.h"
 #include "syntax/syntaxlanguage.h"
@@ -158,6 +159,10 @@ MainWindow::MainWindow(QWidget *parent)
     QSettings settings;
     form->textEditSnippet->setFont(storedBodyFont(settings, form->textEditSnippet->font()));
     restoreGeometry(settings.value(SettingsKeys::geometry).toByteArray());
+    // Read behind the shown window, after the listings made the first folders.
+    libraryPicture = new LibraryPicture(libraryRootPath(), this);
+    connect(libraryPicture, &LibraryPicture::changedOnDisk, this, &MainWindow::followDisk);
+    libraryPicture->start();
 }
 
 MainWindow::~MainWindow()
@@ -441,6 +446,7 @@ void MainWindow::openFind(const std::optional<QString> &query)
 {
     if (!findDialog) {
         findDialog = new FindDialog(this);
+        findDialog->setPicture(libraryPicture);
         connect(findDialog, &FindDialog::snippetChosen, this,
                 [this](const QString &language, const QString &category, const QString &name) {
                     // Enter there means "take me to it": the typing goes on here.

@@ -7,6 +7,7 @@
 
 class EditSession;
 class FindDialog;
+class LibraryPicture;
 class QComboBox;
 class QSessionManager;
 struct MainWindowForm;
@@ -102,6 +103,7 @@ private:
     MainWindowForm *form;
     FindDialog *findDialog = nullptr; // made on first use
     EditSession *session;
+    LibraryPicture *libraryPicture = nullptr; // the library as other programs leave it
     SnippetHighlighter *highlighter; // owned by the body editor
     // The last snippet removed, as it was read before it went.
     struct Removed
