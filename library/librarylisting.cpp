@@ -133,12 +133,6 @@ CategoryFolder::CategoryFolder(const QString &path)
     QStringList regular;
     const QStringList files = snippetFileNames(m_folder, &regular);
     m_snippets = entriesFor(path, files, regular);
-    if (regular.size() != files.size()) {
-        for (const QString &file : files) {
-            if (!std::binary_search(regular.begin(), regular.end(), file))
-                m_notRegular.append(file);
-        }
-    }
 }
 
 SnippetFile::Bytes CategoryFolder::read(const SnippetEntry &entry) const

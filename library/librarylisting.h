@@ -52,16 +52,12 @@ public:
     explicit CategoryFolder(const QString &path);
 
     const QList<SnippetEntry> &snippets() const { return m_snippets; }
-    // Names the window lists that are no regular file (a link to a device):
-    // never read, and a reader that counts what it could not read counts them.
-    const QStringList &notRegular() const { return m_notRegular; }
     SnippetFile::Bytes read(const SnippetEntry &entry) const;
     // Why the folder could not be read, or read to its end; empty when it was.
     QString errorString() const { return m_folder.errorString(); }
 
 private:
     Platform::OpenFolder m_folder;
-    QStringList m_notRegular;
     QList<SnippetEntry> m_snippets;
 };
 

@@ -241,16 +241,6 @@ HeldCategory PictureReader::readCategory(const QString &language, const QString 
             progress();
         }
     }
-    for (const QString &fileName : folder.notRegular()) {
-        const QString path = held.path + QDir::separator() + fileName;
-        const QString name = fileName.chopped(LibraryPaths::snippetSuffix.size());
-        names.append(name);
-        if (!before.contains(name))
-            changes.files.append(path);
-        held.snippets.append({name, path, {}, {},
-                              QCoreApplication::translate("LibraryPicture", "not a regular file"),
-                              0, 0});
-    }
     // The window's order, which is that of the file names.
     std::sort(held.snippets.begin(), held.snippets.end(),
               [](const HeldSnippet &a, const HeldSnippet &b) { return a.path < b.path; });

@@ -4,6 +4,11 @@
 
 namespace {
 
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 // A body line is shown on one row; a minified file's only line is cut to the
 // stretch around the first hit.
 constexpr qsizetype longestShownLine = 240;

@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "library/librarypaths.h"
+#include "library/librarypicture.h"
 #include "ui/editsession.h"
 #include "ui/mainwindow.h"
 
@@ -12,6 +13,7 @@
 #include <QAction>
 #include <QPushButton>
 #include <QSessionManager>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -988,29 +990,39 @@ void TestLibrary::outsideChangesReachTheWindow_data()
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("refused"); // no change notifications: re-checks stand in
 
     const QStringList snippets{"a", "b"};
     for (bool edit : {false, true}) {
         const char *how = edit ? "with edits" : "without edits";
         const QString body = edit ? QStringLiteral("body a edited") : QStringLiteral("body a");
         QTest::addRow("snippet added, %s", how) << "add L/C/n.spt" << edit << "comboBoxSnippet"
-                                               << QStringList{"a", "b", "n"} << body << "";
+                                               << QStringList{"a", "b", "n"} << body << "" << false;
         QTest::addRow("snippet removed, %s", how) << "remove L/C/b.spt" << edit << "comboBoxSnippet"
-                                                 << QStringList{"a"} << body << "";
+                                                 << QStringList{"a"} << body << "" << false;
         QTest::addRow("category renamed, %s", how)
             << "rename L/D L/E" << edit << "comboBoxCategory" << QStringList{"Default", "C", "E"}
-            << body << "";
+            << body << "" << false;
         QTest::addRow("language added, %s", how) << "add M/Default" << edit << "comboBoxLanguage"
-                                                << QStringList{"Default", "L", "M"} << body << "";
+                                                << QStringList{"Default", "L", "M"} << body << ""
+                                                << false;
         // The fields stay, and Save writes the snippet again.
-        QTest::addRow("shown snippet deleted, %s", how)
-            << "remove L/C/a.spt" << edit << "comboBoxSnippet" << snippets << body << "deleted";
+        QTest::addRow("shown snippet deleted, %s", how) << "remove L/C/a.spt" << edit
+                                                        << "comboBoxSnippet" << snippets << body
+                                                        << "deleted" << false;
     }
     QTest::newRow("shown snippet changed, without edits: shown again")
-        << "change L/C/a.spt" << false << "comboBoxSnippet" << snippets << "theirs" << "changed";
+        << "change L/C/a.spt" << false << "comboBoxSnippet" << snippets << "theirs" << "changed"
+        << false;
     QTest::newRow("shown snippet changed, with edits: they stay")
         << "change L/C/a.spt" << true << "comboBoxSnippet" << snippets << "body a edited"
-        << "Save asks";
+        << "Save asks" << false;
+    QTest::newRow("snippet added, watches refused")
+        << "add L/C/n.spt" << false << "comboBoxSnippet" << QStringList{"a", "b", "n"}
+        << "body a" << "" << true;
+    QTest::newRow("shown snippet changed, watches refused")
+        << "change L/C/a.spt" << false << "comboBoxSnippet" << snippets << "theirs" << "changed"
+        << true;
 }
 
 void TestLibrary::outsideChangesReachTheWindow()
@@ -1021,12 +1033,18 @@ void TestLibrary::outsideChangesReachTheWindow()
     QFETCH(QStringList, items);
     QFETCH(QString, body);
     QFETCH(QString, status);
+    QFETCH(bool, refused);
 
+    LibraryPicture::setWatchesRefusedForTesting(refused);
+    const auto watchAgain = qScopeGuard([] { LibraryPicture::setWatchesRefusedForTesting(false); });
     writeFile(QStringLiteral("L/C/a.spt"), "syn a\nbody a");
     writeFile(QStringLiteral("L/C/b.spt"), "syn b\nbody b");
     makeDirs({"L/D", "L/Default", "Default/Default"});
     remember("L", "C", "a");
     open();
+    auto *picture = m_window->findChild<LibraryPicture *>();
+    QVERIFY(picture);
+    QTRY_VERIFY(picture->snapshot().isComplete());
     auto *bodyEdit = m_window->findChild<QTextEdit *>(QStringLiteral("textEditSnippet"));
     if (edit) {
         bodyEdit->moveCursor(QTextCursor::End);
