@@ -37,8 +37,8 @@ constexpr int largestParsedAtOnce = 16 * 1024;
 // What one parse or one run of the query may take on the window's thread
 // before it moves to the worker: a few of them together still stay well
 // below what a user notices as a stall.
-constexpr uint64_t parseBudgetMicros = 8000;
-constexpr uint64_t queryBudgetMicros = 8000;
+// Read on the window's thread only.
+uint64_t windowBudgetMicros = 8000;
 // The worker's query is bounded too: a text whose query does not finish in
 // this time keeps the colours found so far, and the worker is free for the
 // next edit.
@@ -236,7 +236,7 @@ struct SnippetHighlighter::Private
     // Within the budget, or null.
     TSTree *parse(const TSTree *old)
     {
-        ts_parser_set_timeout_micros(parser, parseBudgetMicros);
+        ts_parser_set_timeout_micros(parser, windowBudgetMicros);
         TSTree *parsed = ts_parser_parse_string_encoding(
             parser, old, reinterpret_cast<const char *>(text.utf16()), uint32_t(2 * text.size()),
             TSInputEncodingUTF16LE);
@@ -342,7 +342,7 @@ struct SnippetHighlighter::Private
     {
         std::vector<HighlightMatch> matches;
         if (queryOnWorker
-            || !query->collect(cursor, tree.get(), firstRow, lastRow, queryBudgetMicros, nullptr,
+            || !query->collect(cursor, tree.get(), firstRow, lastRow, windowBudgetMicros, nullptr,
                                &matches)) {
             queryOnWorker = true;
             startWorkerQuery(firstRow, lastRow);
@@ -527,6 +527,11 @@ void SnippetHighlighter::refreshColours(const QPalette &palette)
         ++d->pass;
         restyle();
     }
+}
+
+void SnippetHighlighter::setWindowBudgetForTesting(uint64_t micros)
+{
+    windowBudgetMicros = micros;
 }
 
 int SnippetHighlighter::handedToWorker() const

@@ -2,6 +2,7 @@
 
 #include <QSyntaxHighlighter>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -52,6 +53,9 @@ public:
     // How often work went to the highlighter's thread because it would
     // have held the window's thread too long (tests and benchmarks).
     int handedToWorker() const;
+    // A tiny budget makes any parse or query go to the worker, whatever the
+    // machine's speed (tests).
+    static void setWindowBudgetForTesting(uint64_t micros);
     // Compiles the queries of these languages now instead of on first use.
     static void prepare(const QStringList &languages);
     // The languages compiled in; none when built without the grammars.

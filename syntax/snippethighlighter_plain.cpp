@@ -40,6 +40,8 @@ int SnippetHighlighter::handedToWorker() const
     return 0;
 }
 
+void SnippetHighlighter::setWindowBudgetForTesting(uint64_t) {}
+
 void SnippetHighlighter::prepare(const QStringList &) {}
 
 QStringList SnippetHighlighter::languages()
