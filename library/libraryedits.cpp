@@ -146,7 +146,8 @@ bool rename(const QString &parentPath, const QString &oldName, const QString &ne
         return false;
     // QDir::rename refuses an existing target on its own; asking first also
     // covers platforms whose rename would silently replace it.
-    return !isTaken(LibraryPaths::entryPath(parentPath, newName)) && parent.rename(oldName, newName);
+    return !isTaken(LibraryPaths::entryPath(parentPath, newName))
+        && Platform::renameEntry(parent, oldName, newName);
 }
 
 Renamed renameFolder(const QString &parentPath, const QString &oldName, const QString &newName)

@@ -11,6 +11,8 @@
 // What each operating system provides to the library. One implementation per
 // platform (platform_posix.cpp, platform_win.cpp) is picked by CMake, so the
 // shared library code never branches on the platform itself.
+class QDir;
+
 namespace Platform {
 
 // The home folder. Without HOME, Qt takes "/" on POSIX systems; the user
@@ -29,6 +31,9 @@ bool isForbiddenFileName(const QString &fileName);
 // The path with the file name spelled as stored, where letter case does
 // not tell names apart; elsewhere the path itself.
 QString spellingOnDisk(const QString &path);
+
+// Renames an entry inside `parent`, like QDir::rename.
+bool renameEntry(QDir &parent, const QString &oldName, const QString &newName);
 
 // To the desktop's trash or Recycle Bin; false when there is none or it
 // refused. Returns promptly even when the trash folders are broken.

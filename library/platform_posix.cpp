@@ -139,6 +139,11 @@ bool containsBytes(const QByteArray &haystack, const QByteArray &needle)
         != nullptr;
 }
 
+bool renameEntry(QDir &parent, const QString &oldName, const QString &newName)
+{
+    return parent.rename(oldName, newName);
+}
+
 FileIdentity identityOf(const QString &path)
 {
     struct stat info;

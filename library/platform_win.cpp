@@ -1,12 +1,13 @@
 #include "library/platform.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QStandardPaths>
-#include <QWinEventNotifier>
+#include <QThread>
 
 #include <algorithm>
 #include <string>
@@ -88,6 +89,20 @@ QString spellingOnDisk(const QString &path)
     return QFileInfo(path).path() + QDir::separator() + QString::fromWCharArray(found.cFileName);
 }
 
+bool renameEntry(QDir &parent, const QString &oldName, const QString &newName)
+{
+    // Windows refuses to move a folder while anything holds a handle inside
+    // it, if only for a moment: the library's own reader on its thread, an
+    // indexer, a virus scanner. A few short tries ride that out.
+    for (int attempt = 1;; ++attempt) {
+        if (parent.rename(oldName, newName))
+            return true;
+        if (attempt == 8 || !parent.exists(oldName) || parent.exists(newName))
+            return false;
+        QThread::msleep(25);
+    }
+}
+
 bool moveToTrash(const QString &path)
 {
     return QFile::moveToTrash(path) || moveToRecycleBin(path);
@@ -164,15 +179,42 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
         return {FileRead::NotRegular, {}, 0, {}, {}};
     if (info.size() > limit)
         return {FileRead::TooLarge, {}, info.size(), {}, {}};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {FileRead::Failed, {}, 0, {}, file.errorString()};
-    FileRead result{FileRead::Read, file.read(limit + 1), 0,
-                    file.fileTime(QFileDevice::FileModificationTime), {}};
-    if (result.bytes.size() > limit)
-        return {FileRead::TooLarge, {}, result.bytes.size(), {}, {}};
-    if (file.error() != QFileDevice::NoError)
-        return {FileRead::Failed, {}, 0, {}, file.errorString()};
+    // Shared for deletion too: a save replaces the file by a rename, which
+    // Windows refuses while anyone holds the file open without that sharing,
+    // and a read on another thread (the live picture) must never fail a save.
+    const HANDLE handle = CreateFileW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return {FileRead::Failed, {}, 0, {}, qt_error_string(int(GetLastError()))};
+    const auto failed = [handle] {
+        const QString why = qt_error_string(int(GetLastError()));
+        CloseHandle(handle);
+        return FileRead{FileRead::Failed, {}, 0, {}, why};
+    };
+    FILETIME written;
+    if (!GetFileTime(handle, nullptr, nullptr, &written))
+        return failed();
+    QByteArray bytes;
+    char buffer[64 * 1024];
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadFile(handle, buffer, DWORD(sizeof buffer), &count, nullptr))
+            return failed();
+        if (count == 0)
+            break;
+        bytes.append(buffer, qsizetype(count));
+        if (bytes.size() > limit) {
+            CloseHandle(handle);
+            return {FileRead::TooLarge, {}, bytes.size(), {}, {}};
+        }
+    }
+    CloseHandle(handle);
+    // 100-nanosecond steps since 1601, in UTC.
+    const quint64 ticks = (quint64(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    const qint64 msecs = qint64(ticks / 10000) - Q_INT64_C(11644473600000);
+    FileRead result{FileRead::Read, bytes, 0, QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC), {}};
     result.size = result.bytes.size();
     return result;
 }
@@ -181,63 +223,28 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
 
 namespace Platform {
 
-// The system's change notification per folder rather than QFileSystemWatcher:
-// Qt asks it only for names coming and going, and a file written in place
-// would go unseen. QWinEventNotifier waits on each handle in the system's
-// thread pool, so there is no limit of 64 handles to a waiting thread.
+// No folder is watched here: the system's notification holds a handle on
+// each watched folder, and Windows then refuses to remove the folder above
+// it (a language whose categories are watched), for the user and for every
+// other program alike. One watch over the whole tree would hold only the
+// root, but Wine never reports through it, so it could not be tested. The
+// picture compares stamps instead, as wherever watches are refused.
 struct FolderWatch::Private
 {
-    struct Watch
-    {
-        HANDLE handle;
-        QWinEventNotifier *notifier;
-    };
-    std::function<void(const QString &)> changed;
-    QHash<QString, Watch> watches;
 };
 
-FolderWatch::FolderWatch(std::function<void(const QString &)> changed)
+FolderWatch::FolderWatch(std::function<void(const QString &)>)
     : d(new Private)
 {
-    d->changed = std::move(changed);
 }
 
-FolderWatch::~FolderWatch()
+FolderWatch::~FolderWatch() = default;
+
+bool FolderWatch::add(const QString &)
 {
-    for (const Private::Watch &watch : std::as_const(d->watches)) {
-        delete watch.notifier;
-        FindCloseChangeNotification(watch.handle);
-    }
+    return false;
 }
 
-bool FolderWatch::add(const QString &folder)
-{
-    if (d->watches.contains(folder))
-        return true;
-    const HANDLE handle = FindFirstChangeNotificationW(
-        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(folder).utf16()), FALSE,
-        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE
-            | FILE_NOTIFY_CHANGE_LAST_WRITE);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    auto *notifier = new QWinEventNotifier(handle);
-    QObject::connect(notifier, &QWinEventNotifier::activated, notifier,
-                     [p = d.get(), folder, handle] {
-                         FindNextChangeNotification(handle);
-                         p->changed(folder);
-                     });
-    d->watches.insert(folder, {handle, notifier});
-    return true;
-}
-
-void FolderWatch::remove(const QString &folder)
-{
-    const auto it = d->watches.constFind(folder);
-    if (it == d->watches.constEnd())
-        return;
-    delete it->notifier;
-    FindCloseChangeNotification(it->handle);
-    d->watches.erase(it);
-}
+void FolderWatch::remove(const QString &) {}
 
 } // namespace Platform

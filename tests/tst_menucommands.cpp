@@ -629,7 +629,11 @@ void TestMenuCommands::findFollowsTheDisk()
     QTRY_VERIFY(picture->snapshot().isComplete() && status->text().endsWith(QStringLiteral("snippets")));
     QCOMPARE(titlesNow(), (QStringList{QStringLiteral("C++ \u203A Containers \u203A Vector"),
                                        QStringLiteral("Default \u203A Default \u203A Erase")}));
+#ifdef Q_OS_WIN
+    QVERIFY(!picture->isWatching()); // stamps are compared there: see platform_win.cpp
+#else
     QCOMPARE(picture->isWatching(), !refused);
+#endif
     QSignalSpy reported(picture, &LibraryPicture::changedOnDisk);
 
     if (change == QLatin1String("add")) {
