@@ -124,15 +124,14 @@ TreeRemoval removeEmptyTree(const QString &path, const QString &stopAt)
     // Deepest first: a sub-folder's path is always longer than its parent's.
     std::sort(folders.begin(), folders.end(),
               [](const QString &a, const QString &b) { return a.size() > b.size(); });
-    QDir fs;
     for (const QString &folder : folders)
-        fs.rmdir(folder);
-    if (!fs.rmdir(target.absoluteFilePath()))
+        Platform::removeEmptyFolder(folder);
+    if (!Platform::removeEmptyFolder(target.absoluteFilePath()))
         return TreeRemoval::Failed;
 
     const QString boundary = QDir::cleanPath(QFileInfo(stopAt).absoluteFilePath());
     QString parent = QDir::cleanPath(target.absolutePath());
-    while (parent.startsWith(boundary + QLatin1Char('/')) && fs.rmdir(parent))
+    while (parent.startsWith(boundary + QLatin1Char('/')) && Platform::removeEmptyFolder(parent))
         parent = QFileInfo(parent).absolutePath();
     return TreeRemoval::Removed;
 }

@@ -32,6 +32,8 @@ bool isForbiddenFileName(const QString &fileName);
 // not tell names apart; elsewhere the path itself.
 QString spellingOnDisk(const QString &path);
 
+// Removes an empty folder, like QDir::rmdir.
+bool removeEmptyFolder(const QString &path);
 // Renames an entry inside `parent`, like QDir::rename.
 bool renameEntry(QDir &parent, const QString &oldName, const QString &newName);
 

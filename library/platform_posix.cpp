@@ -139,6 +139,11 @@ bool containsBytes(const QByteArray &haystack, const QByteArray &needle)
         != nullptr;
 }
 
+bool removeEmptyFolder(const QString &path)
+{
+    return QDir().rmdir(path);
+}
+
 bool renameEntry(QDir &parent, const QString &oldName, const QString &newName)
 {
     return parent.rename(oldName, newName);

@@ -89,6 +89,18 @@ QString spellingOnDisk(const QString &path)
     return QFileInfo(path).path() + QDir::separator() + QString::fromWCharArray(found.cFileName);
 }
 
+bool removeEmptyFolder(const QString &path)
+{
+    // As for a rename below: only an empty folder is worth another try.
+    for (int attempt = 1;; ++attempt) {
+        if (QDir().rmdir(path))
+            return true;
+        if (attempt == 8 || !QDir(path).isEmpty())
+            return false;
+        QThread::msleep(25);
+    }
+}
+
 bool renameEntry(QDir &parent, const QString &oldName, const QString &newName)
 {
     // Windows refuses to move a folder while anything holds a handle inside
