@@ -51,8 +51,12 @@ while kill -0 $program 2>/dev/null && [ $tries -lt 60 ]; do
     tries=$((tries + 1))
 done
 if kill -0 $program 2>/dev/null; then
+    # Whether the window went tells our shutdown from Wine's.
+    window_now=gone
+    [ -z "$(xdotool search --name '^Quillory$' 2>/dev/null)" ] || window_now="still open"
+    threads=$(for task in /proc/"$(pgrep -f -n 'quillory\.exe')"/task/*/comm; do cat "$task"; done 2>/dev/null | sort | uniq -c | tr -s ' \n' ' ')
     kill $program
-    fail "the program did not end after its window was closed"
+    fail "the program did not end after its window was closed (window $window_now; threads:$threads)"
 fi
 status=0
 wait $program || status=$?
