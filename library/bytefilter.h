@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayMatcher>
 #include <QString>
 
 // A literal sought in a snippet file's raw bytes, to rule the file out before
@@ -31,7 +32,11 @@ public:
     static QByteArray lowerAscii(const QByteArray &bytes) { return bytes.toLower(); }
 
 private:
+    bool occursIn(const QByteArray &haystack) const;
+
     QByteArray m_bytes;
+    qsizetype m_rare = 0; // where in m_bytes its rarest byte stands
+    QByteArrayMatcher m_long;
     bool m_ascii = false;
     bool m_ignoreCase = false;
 };

@@ -106,6 +106,11 @@ QList<SnippetEntry> entriesFor(const QString &categoryPath, const QStringList &f
     };
     for (const QString &file : files) {
         const QString name = file.chopped(suffix.size());
+        if (file.endsWith(suffix)) {
+            entries.append({name, file, LibraryPaths::entryPath(categoryPath, file), isRegular(file),
+                            false});
+            continue;
+        }
         // A listed "<name>.spt" is the file the window would pick; asking the
         // disk about other spellings is left to the rare names that need it.
         const QString exact = name + suffix;

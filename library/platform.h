@@ -41,9 +41,6 @@ bool renameEntry(QDir &parent, const QString &oldName, const QString &newName);
 // refused. Returns promptly even when the trash folders are broken.
 bool moveToTrash(const QString &path);
 
-// Case-sensitive search of raw bytes, the innermost loop of a find.
-bool containsBytes(const QByteArray &haystack, const QByteArray &needle);
-
 // Which file stands at a path right now. Another program that saves by
 // writing a new file and renaming it over the old one leaves the name and
 // perhaps the size alike, but never the identity.

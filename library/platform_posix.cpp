@@ -131,14 +131,6 @@ QString spellingOnDisk(const QString &path)
     return path;
 }
 
-bool containsBytes(const QByteArray &haystack, const QByteArray &needle)
-{
-    // Several times faster than Qt's search on the short words people look for.
-    return memmem(haystack.constData(), size_t(haystack.size()), needle.constData(),
-                  size_t(needle.size()))
-        != nullptr;
-}
-
 bool removeEmptyFolder(const QString &path)
 {
     return QDir().rmdir(path);

@@ -120,11 +120,6 @@ bool moveToTrash(const QString &path)
     return QFile::moveToTrash(path) || moveToRecycleBin(path);
 }
 
-bool containsBytes(const QByteArray &haystack, const QByteArray &needle)
-{
-    return haystack.indexOf(needle) >= 0;
-}
-
 // Windows opens files by path in any case; the folder is only remembered.
 FileIdentity identityOf(const QString &path)
 {

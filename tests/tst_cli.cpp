@@ -67,6 +67,7 @@ const QMap<QString, QByteArray> textFiles = {
     {QStringLiteral("trail"), "syn\nx\n\n\ny  \n"},
     {QStringLiteral("backtrack"), "syn\n" + QByteArray(30, 'x') + " y\nxxy\n"},
     {QStringLiteral("lines"), "syn\na\n\nb\n"},
+    {QStringLiteral("unended"), "syn\nthe last words of all"},
 };
 
 } // namespace
@@ -92,7 +93,7 @@ void TestCli::commands_data()
     // At Odd/Files: "fifo.spt", "huge.spt" (over the size limit), "twice.spt" and
     // "twice.SPT", or "shadow.SPT" beside a FIFO "shadow.spt", "a\b.spt", a
     // name that is not UTF-8 ("latin1"), or the text files "trail",
-    // "backtrack", "lines"; "unreadable": Odd/Files cannot be read, Odd/Fine
+    // "backtrack", "lines", "unended"; "unreadable": Odd/Files cannot be read, Odd/Fine
     // holds "ok.spt"; "limit": files may not grow beyond 4 KiB; "deep":
     // deepLibrary() with a category whose path is too long to open. Input
     // "closed", "folder" or "endless" (/dev/zero); output "full".
@@ -165,6 +166,16 @@ void TestCli::commands_data()
     row("synopsis is line 1, CR dropped", {"find", "-i", "JOIN", "C++"}, 0,
         "C++/Strings/Join:1:Join\nC++/Strings/Join:2:x.join(y)\n");
     row("names only", {"find", "-l", "-F", "split"}, 0, "C++/Strings/Split\n");
+    // The raw-bytes search at its edges: the file's first byte, its last
+    // line's end, a literal too long for the rare-byte search, one byte off.
+    row("literal at the first byte", {"find", "-l", "-F", "Split a"}, 0, "C++/Strings/Split\n");
+    row("literal at the last byte", {"find", "-l", "-F", "all", "Odd"}, 0, "Odd/Files/unended\n",
+        QString(), "unended");
+    row("long literal at the last byte", {"find", "-l", "-F", "the last words of all", "Odd"}, 0,
+        "Odd/Files/unended\n", QString(), "unended");
+    row("long literal, one byte off", {"find", "-l", "-F", "auto parts = s.split(';');"}, 1, "");
+    row("ignoring case, at the first byte", {"find", "-l", "-i", "-F", "SPLIT A"}, 0,
+        "C++/Strings/Split\n");
     row("whole words", {"find", "-w", "-F", "par"}, 1, "");
     row("JSON", {"find", "--json", "-F", "x.join", "C++", "Strings"}, 0,
         "{\"file\":\""
