@@ -148,6 +148,7 @@ struct Timing
     int snippets = 0;
     double oursMs = 0, floorMs = 0, rgMs = -1, firstRowMs = 0, busyMs = 0, addedMb = 0;
     double windowMs = 0, buildMs = 0, pictureMb = 0, outsideMs = 0, allMs = 0, allBusyMs = 0;
+    double allAddedMb = 0;
     int all = 0;
     int found = 0, floorFound = 0;
 };
@@ -198,15 +199,19 @@ Timing measure(int snippets, const Scale &scale, Libraries &libraries, LatencyPr
     });
     QList<qint64> ours, floor, rgs, firstRows;
     QList<double> busiest;
+    // The peak above the present size: Linux resets the peak to it on "5".
+    const auto resetPeak = [] {
+        const long now = statusKilobytes("VmRSS:");
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5");
+        return now;
+    };
+    const auto addedSince = [](long before) { return (statusKilobytes("VmHWM:") - before) / 1024.0; };
     for (int run = 0; run <= std::max(scale.runs, 3); ++run) {
-        const bool peakRun = run == 1;
-        const long before = statusKilobytes("VmRSS:");
-        if (peakRun) {
-            // Linux resets the peak to the present size on "5".
-            QFile clear(QStringLiteral("/proc/self/clear_refs"));
-            if (clear.open(QIODevice::WriteOnly))
-                clear.write("5");
-        }
+        // The first search: later ones reuse what the allocator kept.
+        const bool peakRun = run == 0;
+        const long before = peakRun ? resetPeak() : 0;
         probe.reset();
         firstRowNs = -1;
         timer.start();
@@ -215,7 +220,7 @@ Timing measure(int snippets, const Scale &scale, Libraries &libraries, LatencyPr
         const qint64 oursNs = timer.nsecsElapsed();
         const double busyMs = probe.longestMs();
         if (peakRun)
-            timing.addedMb = (statusKilobytes("VmHWM:") - before) / 1024.0;
+            timing.addedMb = addedSince(before);
         timing.found = results->model()->rowCount();
         timer.start();
         timing.floorFound = floorSearch(lowered);
@@ -248,10 +253,12 @@ Timing measure(int snippets, const Scale &scale, Libraries &libraries, LatencyPr
 
     // Nothing typed lists every snippet: the longest list there is.
     probe.reset();
+    const long beforeAll = resetPeak();
     timer.start();
     line->setText(QString());
     settle();
     timing.allMs = timer.nsecsElapsed() / 1e6;
+    timing.allAddedMb = addedSince(beforeAll);
     timing.allBusyMs = probe.longestMs();
     timing.all = results->model()->rowCount();
     expect(timing.all == snippets, "the empty query lists every snippet");
@@ -334,8 +341,12 @@ void runFindWindowBench(const Scale &scale, Libraries &libraries)
                     "to the full list) | %.1f ms | 16 ms | %s |\n",
                     t.all, t.allMs, t.allBusyMs, met(t.allBusyMs <= 16));
     for (const Timing &t : timings)
-        std::printf("| peak memory (RSS) added by the search, %d snippets | %.1f MB | - | - |\n",
-                    t.snippets, t.addedMb);
+        std::printf("| peak memory (RSS) added by the first search, %d found of %d snippets "
+                    "| %.1f MB | - | - |\n",
+                    t.found, t.snippets, t.addedMb);
+    for (const Timing &t : timings)
+        std::printf("| peak memory (RSS) added by listing all %d snippets | %.1f MB | - | - |\n",
+                    t.snippets, t.allAddedMb);
     for (const Timing &t : timings) {
         const double textMb = t.snippets * 2.0 / 1024;
         std::printf("| memory (RSS) of the window and its picture, %d snippets (%.0f MB of text) "
