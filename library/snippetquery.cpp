@@ -129,33 +129,45 @@ qsizetype SnippetQuery::indexInBytes(qsizetype word, const QByteArray &body) con
     return -1;
 }
 
-SnippetQuery::Match SnippetQuery::matchHeld(QStringView name, QStringView synopsis,
-                                            const QByteArray &body) const
+template <typename BodyHit>
+SnippetQuery::Match SnippetQuery::rankWords(QStringView name, QStringView synopsis,
+                                            const BodyHit &bodyHit, qsizetype *firstBodyHit) const
 {
-    if (m_needsDecoding)
-        return match(name, SnippetText{synopsis.toString(), QString::fromUtf8(body)});
     Match result;
+    *firstBodyHit = -1;
     if (m_words.isEmpty()) {
         result.rank = Rank::Name;
         return result;
     }
     bool inName = false;
     bool inSynopsis = false;
-    qsizetype firstBodyHit = -1;
     for (qsizetype i = 0; i < m_words.size(); ++i) {
         const bool here = occursIn(name, i);
         const bool there = occursIn(synopsis, i);
-        const qsizetype hit = indexInBytes(i, body);
-        if (!here && !there && hit < 0)
+        const qsizetype hit = bodyHit(i);
+        if (!here && !there && hit < 0) {
+            *firstBodyHit = -1;
             return result;
+        }
         inName = inName || here;
         inSynopsis = inSynopsis || there;
-        if (hit >= 0 && (firstBodyHit < 0 || hit < firstBodyHit))
-            firstBodyHit = hit;
+        if (hit >= 0 && (*firstBodyHit < 0 || hit < *firstBodyHit))
+            *firstBodyHit = hit;
     }
     result.rank = inName ? Rank::Name : inSynopsis ? Rank::Synopsis : Rank::Body;
     if (inName)
         result.nameOrder = nameOrderOf(name);
+    return result;
+}
+
+SnippetQuery::Match SnippetQuery::matchHeld(QStringView name, QStringView synopsis,
+                                            const QByteArray &body) const
+{
+    if (m_needsDecoding)
+        return match(name, SnippetText{synopsis.toString(), QString::fromUtf8(body)});
+    qsizetype firstBodyHit = -1;
+    Match result = rankWords(
+        name, synopsis, [&](qsizetype word) { return indexInBytes(word, body); }, &firstBodyHit);
     if (firstBodyHit >= 0) {
         // Only the hit's line is decoded.
         const qsizetype start = body.lastIndexOf('\n', firstBodyHit) + 1;
@@ -211,28 +223,11 @@ bool SnippetQuery::mayMatch(QStringView name, const QByteArray &fileBytes) const
 
 SnippetQuery::Match SnippetQuery::match(QStringView name, const SnippetText &text) const
 {
-    Match result;
-    if (m_words.isEmpty()) {
-        result.rank = Rank::Name;
-        return result;
-    }
-    bool inName = false;
-    bool inSynopsis = false;
     qsizetype firstBodyHit = -1;
-    for (const QString &word : m_words) {
-        const bool here = occursIn(name, word);
-        const bool there = occursIn(text.synopsis, word);
-        const qsizetype hit = text.body.indexOf(word, 0, m_case);
-        if (!here && !there && hit < 0)
-            return result;
-        inName = inName || here;
-        inSynopsis = inSynopsis || there;
-        if (hit >= 0 && (firstBodyHit < 0 || hit < firstBodyHit))
-            firstBodyHit = hit;
-    }
-    result.rank = inName ? Rank::Name : inSynopsis ? Rank::Synopsis : Rank::Body;
-    if (inName)
-        result.nameOrder = nameOrderOf(name);
+    Match result = rankWords(
+        name, text.synopsis,
+        [&](qsizetype word) { return text.body.indexOf(m_words.at(word), 0, m_case); },
+        &firstBodyHit);
     if (firstBodyHit >= 0) {
         const QStringView body(text.body);
         const qsizetype start = body.lastIndexOf(u'\n', firstBodyHit) + 1;

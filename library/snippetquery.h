@@ -64,6 +64,11 @@ private:
     bool occursIn(QStringView text, qsizetype word) const;
     int nameOrderOf(QStringView name) const;
     qsizetype indexInBytes(qsizetype word, const QByteArray &body) const;
+    // Every word in the name, the synopsis or the body (where `bodyHit(word)`
+    // finds it), ranked by the best place; the first body hit for the line.
+    template <typename BodyHit>
+    Match rankWords(QStringView name, QStringView synopsis, const BodyHit &bodyHit,
+                    qsizetype *firstBodyHit) const;
 
     // Horspool's search over bytes with ASCII folded: a byte beyond ASCII
     // never folds to an ASCII letter, so this is exact for an ASCII word in
