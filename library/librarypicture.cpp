@@ -449,13 +449,16 @@ void LibraryPicture::watch(const QStringList &folders)
         m_watch->remove(*it);
         it = m_watched.erase(it);
     }
+    const bool askAgain = std::exchange(m_askAgain, false);
     for (const QString &folder : folders) {
-        if (m_watched.contains(folder))
+        if (m_watched.contains(folder) && !askAgain)
             continue;
-        if (!watchesRefused && m_watch->add(folder))
+        if (!watchesRefused && m_watch->add(folder)) {
             m_watched.insert(folder);
-        else
+        } else {
+            m_watched.remove(folder);
             m_refused = true;
+        }
     }
     if (m_refused && !m_recheck.isActive())
         m_recheck.start();
@@ -463,10 +466,12 @@ void LibraryPicture::watch(const QStringList &folders)
 
 void LibraryPicture::folderChanged(const QString &folder)
 {
-    if (folder.isEmpty())
+    if (folder.isEmpty()) {
         m_everything = true;
-    else
+        m_askAgain = true;
+    } else {
         m_dirty.insert(folder);
+    }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (m_firstDirtyMs < 0)
         m_firstDirtyMs = now;

@@ -95,6 +95,7 @@ private:
     std::unique_ptr<Platform::FolderWatch> m_watch;
     QSet<QString> m_watched;
     bool m_refused = false;
+    bool m_askAgain = false; // a watch that lost events may have lost its folders
     QSet<QString> m_dirty;
     bool m_everything = false;
     QTimer m_settle;   // a burst of changes becomes one refresh

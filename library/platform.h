@@ -112,7 +112,9 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
 // Tells when the entries of a watched folder change: added, removed,
 // renamed, or a file in it written. Reports on the thread that made it, with
 // the folder's path as it was added; an empty path means events were lost
-// and every folder must be looked at again.
+// and every folder must be looked at again, and perhaps the watch too: each
+// folder is then added again. The first folder added must hold all later
+// ones, so that one watch over its tree may serve them.
 class FolderWatch
 {
 public:

@@ -7,10 +7,14 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QStandardPaths>
+#include <QSet>
 #include <QThread>
+#include <QWinEventNotifier>
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 #include <shellapi.h>
@@ -230,28 +234,205 @@ FileRead readRegularFile(const OpenFolder *folder, const QString &name, qint64 l
 
 namespace Platform {
 
-// No folder is watched here: the system's notification holds a handle on
-// each watched folder, and Windows then refuses to remove the folder above
-// it (a language whose categories are watched), for the user and for every
-// other program alike. One watch over the whole tree would hold only the
-// root, but Wine never reports through it, so it could not be tested. The
-// picture compares stamps instead, as wherever watches are refused.
+// One watch over the library's whole tree, opened on the first folder added:
+// a notification per folder would hold a handle on each, and Windows then
+// refuses to remove the folder above it (a language whose categories are
+// watched), for the user and for every other program alike. The root itself
+// is held open with every sharing mode, which blocks nothing below it.
+//
+// Wine builds its tree watch from inotify, one folder at a time: a folder
+// below the root is covered only once it is created or opened after the watch
+// began, and one renamed keeps reporting under its old name until the watch
+// is made again. Both are seen to there, and nowhere else.
 struct FolderWatch::Private
 {
+    static constexpr DWORD bufferBytes = 64 * 1024; // more is refused over a network
+
+    std::function<void(const QString &)> changed;
+    QString root;
+    QSet<QString> inside; // added since the root: its watch serves them
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    HANDLE event = nullptr;
+    OVERLAPPED overlapped = {};
+    std::vector<DWORD> buffer = std::vector<DWORD>(bufferBytes / sizeof(DWORD)); // aligned as asked
+    QWinEventNotifier *notifier = nullptr;
+    bool pending = false;
+    const bool onWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+
+    bool isInside(const QString &path) const
+    {
+        const QString prefix = QDir::fromNativeSeparators(root) + QLatin1Char('/');
+        return QDir::fromNativeSeparators(path).startsWith(prefix, Qt::CaseInsensitive);
+    }
+
+    static void touch(const QString &path)
+    {
+        const HANDLE handle = CreateFileW(
+            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), 0,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+
+    void touchInside() const
+    {
+        // Parents first: Wine covers a folder only below one it covers.
+        QStringList folders(inside.begin(), inside.end());
+        std::sort(folders.begin(), folders.end(),
+                  [](const QString &a, const QString &b) { return a.size() < b.size(); });
+        for (const QString &path : std::as_const(folders))
+            touch(path);
+    }
+
+    bool issue()
+    {
+        ResetEvent(event);
+        overlapped = {};
+        overlapped.hEvent = event;
+        pending = ReadDirectoryChangesW(folder, buffer.data(), bufferBytes, TRUE,
+                                        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME
+                                            | FILE_NOTIFY_CHANGE_LAST_WRITE
+                                            | FILE_NOTIFY_CHANGE_SIZE,
+                                        nullptr, &overlapped, nullptr);
+        return pending;
+    }
+
+    bool start()
+    {
+        folder = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(root).utf16()),
+                             FILE_LIST_DIRECTORY,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
+                             nullptr);
+        if (folder == INVALID_HANDLE_VALUE)
+            return false;
+        if (!issue()) {
+            stop();
+            return false;
+        }
+        notifier->setEnabled(true);
+        if (onWine)
+            touchInside();
+        return true;
+    }
+
+    void stop()
+    {
+        notifier->setEnabled(false);
+        if (folder == INVALID_HANDLE_VALUE)
+            return;
+        if (pending) {
+            // The system writes into the buffer until the read has ended.
+            CancelIoEx(folder, &overlapped);
+            DWORD bytes = 0;
+            GetOverlappedResult(folder, &overlapped, &bytes, TRUE);
+            pending = false;
+        }
+        CloseHandle(folder);
+        folder = INVALID_HANDLE_VALUE;
+    }
+
+    // Each folder whose entries changed, once; an empty path when some went
+    // unreported.
+    QStringList touchedFolders(DWORD bytes, bool *folderRenamed) const
+    {
+        QStringList touched;
+        const auto *bytesAt = reinterpret_cast<const char *>(buffer.data());
+        const DWORD nameAt = DWORD(offsetof(FILE_NOTIFY_INFORMATION, FileName));
+        for (DWORD at = 0; at + nameAt <= bytes;) {
+            const auto *info = reinterpret_cast<const FILE_NOTIFY_INFORMATION *>(bytesAt + at);
+            if (at + nameAt + info->FileNameLength > bytes) {
+                touched.append(QString()); // cut short: trust none of the rest
+                break;
+            }
+            const QString name = QString::fromWCharArray(info->FileName,
+                                                         qsizetype(info->FileNameLength / sizeof(WCHAR)));
+            const qsizetype cut = name.lastIndexOf(QLatin1Char('\\'));
+            // Joined as the library joins its paths, so that it knows them.
+            const QString parent = cut < 0 ? root : root + QDir::separator() + name.left(cut);
+            if (!touched.contains(parent))
+                touched.append(parent);
+            if (info->Action == FILE_ACTION_RENAMED_NEW_NAME) {
+                const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t *>(
+                    QDir::toNativeSeparators(root + QDir::separator() + name).utf16()));
+                if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                    *folderRenamed = true;
+            }
+            if (info->NextEntryOffset == 0)
+                break;
+            at += info->NextEntryOffset;
+        }
+        return touched;
+    }
+
+    void completed()
+    {
+        if (folder == INVALID_HANDLE_VALUE || !pending)
+            return;
+        DWORD bytes = 0;
+        if (!GetOverlappedResult(folder, &overlapped, &bytes, FALSE)
+            && GetLastError() == ERROR_IO_INCOMPLETE)
+            return;
+        pending = false;
+        // Nothing read: the system's own buffer overflowed, or the read
+        // failed; either way no one knows what changed.
+        bool folderRenamed = false;
+        const QStringList touched = bytes == 0 ? QStringList{QString()}
+                                               : touchedFolders(bytes, &folderRenamed);
+        const bool renew = onWine && folderRenamed;
+        if (renew)
+            stop();
+        const bool watching = renew ? start() : issue();
+        if (!watching)
+            stop(); // lost; adding the root again tries anew
+        for (const QString &path : touched)
+            changed(path);
+        // Changes while no read was pending went unreported.
+        if ((renew || !watching) && !touched.contains(QString()))
+            changed(QString());
+    }
 };
 
-FolderWatch::FolderWatch(std::function<void(const QString &)>)
+FolderWatch::FolderWatch(std::function<void(const QString &)> changed)
     : d(new Private)
 {
+    d->changed = std::move(changed);
+    d->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    d->notifier = new QWinEventNotifier(d->event);
+    d->notifier->setEnabled(false);
+    QObject::connect(d->notifier, &QWinEventNotifier::activated, [p = d.get()] { p->completed(); });
 }
 
-FolderWatch::~FolderWatch() = default;
-
-bool FolderWatch::add(const QString &)
+FolderWatch::~FolderWatch()
 {
-    return false;
+    d->stop();
+    delete d->notifier;
+    if (d->event)
+        CloseHandle(d->event);
 }
 
-void FolderWatch::remove(const QString &) {}
+bool FolderWatch::add(const QString &folder)
+{
+    if (!d->event)
+        return false;
+    if (d->root.isEmpty())
+        d->root = folder;
+    if (folder.compare(d->root, Qt::CaseInsensitive) == 0)
+        return d->folder != INVALID_HANDLE_VALUE || d->start();
+    if (d->folder == INVALID_HANDLE_VALUE || !d->isInside(folder))
+        return false;
+    d->inside.insert(folder);
+    if (d->onWine)
+        Private::touch(folder);
+    return true;
+}
+
+void FolderWatch::remove(const QString &folder)
+{
+    if (folder.compare(d->root, Qt::CaseInsensitive) == 0)
+        d->stop();
+    d->inside.remove(folder);
+}
 
 } // namespace Platform
