@@ -26,6 +26,10 @@
 #include <cstdio>
 #include <memory>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace SynthLibrary;
 
 namespace {
@@ -127,6 +131,17 @@ long statusKilobytes(const char *key)
     return -1;
 }
 
+// The resident size once the allocator has handed back what it holds free:
+// otherwise what an earlier window freed is reused unseen, and a growth
+// reads as none.
+long residentKilobytes()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+    return statusKilobytes("VmRSS:");
+}
+
 // The least a search of the library held in memory must do: the same word
 // sought in the same snippets' text, already folded to lower case.
 int floorSearch(const QList<QByteArray> &lowered)
@@ -159,7 +174,7 @@ Timing measure(int snippets, const Scale &scale, Libraries &libraries, LatencyPr
     timing.snippets = snippets;
     libraries.activate(libraryName(snippets));
     const QString root = libraries.root();
-    const long rssBefore = statusKilobytes("VmRSS:");
+    const long rssBefore = residentKilobytes();
     QElapsedTimer timer;
     timer.start();
     MainWindow window;
@@ -201,7 +216,7 @@ Timing measure(int snippets, const Scale &scale, Libraries &libraries, LatencyPr
     QList<double> busiest;
     // The peak above the present size: Linux resets the peak to it on "5".
     const auto resetPeak = [] {
-        const long now = statusKilobytes("VmRSS:");
+        const long now = residentKilobytes();
         QFile clear(QStringLiteral("/proc/self/clear_refs"));
         if (clear.open(QIODevice::WriteOnly))
             clear.write("5");
