@@ -115,10 +115,9 @@ export QT_PLUGIN_PATH="Z:$qt/plugins"
 while IFS= read -r variable; do
     export "WINE$variable=${!variable}"
 done < <(compgen -e | grep '^QT_')
-# Wine's X11 driver loads Mesa into every process, and llvmpipe's
-# rasterizer threads and the shader cache's writer are threads the process
-# must join at exit: now and then Wine then never lets it end. With neither
-# there is nothing to wait for; nothing here draws with OpenGL.
+# Wine's X11 driver loads Mesa into every process, which starts llvmpipe's
+# rasterizer threads and a shader-cache writer; a test once hung at exit
+# beside them. Nothing here draws with OpenGL, so none are started.
 export LP_NUM_THREADS=0 MESA_SHADER_CACHE_DISABLE=true
 # Tells the tests that the profile they write to is a throwaway one.
 export QUILLORY_TEST_PROFILE=isolated

@@ -36,7 +36,9 @@ window=
 tries=0
 while [ -z "$window" ] && [ $tries -lt 120 ]; do
     kill -0 $program 2>/dev/null || { wait $program || true; fail "the program ended before its window showed"; }
-    window=$(xdotool search --onlyvisible --name '^Quillory$' 2>/dev/null | head -n1) || true
+    # Other tests show windows of that name on the same display: only this
+    # program's counts.
+    window=$(xdotool search --all --pid $program --onlyvisible --name '^Quillory$' 2>/dev/null | head -n1) || true
     sleep 0.5
     tries=$((tries + 1))
 done
@@ -51,12 +53,14 @@ while kill -0 $program 2>/dev/null && [ $tries -lt 60 ]; do
     tries=$((tries + 1))
 done
 if kill -0 $program 2>/dev/null; then
-    # Whether the window went tells our shutdown from Wine's.
-    window_now=gone
-    [ -z "$(xdotool search --name '^Quillory$' 2>/dev/null)" ] || window_now="still open"
-    threads=$(for task in /proc/"$(pgrep -f -n 'quillory\.exe')"/task/*/comm; do cat "$task"; done 2>/dev/null | sort | uniq -c | tr -s ' \n' ' ')
+    # What is still shown tells our shutdown from Wine's.
+    shown=
+    for id in $(xdotool search --all --pid $program --onlyvisible --name '.' 2>/dev/null); do
+        shown="$shown '$(xdotool getwindowname "$id" 2>/dev/null)'"
+    done
+    threads=$(cat /proc/$program/task/*/comm 2>/dev/null | sort | uniq -c | tr -s ' \n' ' ')
     kill $program
-    fail "the program did not end after its window was closed (window $window_now; threads:$threads)"
+    fail "the program did not end after its window was closed (windows shown:${shown:- none}; threads:$threads)"
 fi
 status=0
 wait $program || status=$?
