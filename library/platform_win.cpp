@@ -334,7 +334,7 @@ struct FolderWatch::Private
     }
 
     // Each folder whose entries changed, once; an empty path when some went
-    // unreported.
+    // unreported. `folderRenamed`, when given, tells of a folder renamed.
     QStringList touchedFolders(DWORD bytes, bool *folderRenamed) const
     {
         QStringList touched;
@@ -353,7 +353,7 @@ struct FolderWatch::Private
             const QString parent = cut < 0 ? root : root + QDir::separator() + name.left(cut);
             if (!touched.contains(parent))
                 touched.append(parent);
-            if (info->Action == FILE_ACTION_RENAMED_NEW_NAME) {
+            if (folderRenamed && info->Action == FILE_ACTION_RENAMED_NEW_NAME) {
                 const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t *>(
                     QDir::toNativeSeparators(root + QDir::separator() + name).utf16()));
                 if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -376,11 +376,11 @@ struct FolderWatch::Private
             return;
         pending = false;
         // Nothing read: the system's own buffer overflowed, or the read
-        // failed; either way no one knows what changed.
-        bool folderRenamed = false;
+        // failed; either way no one knows what changed. Only Wine needs the
+        // watch made again after a folder rename, so only Wine asks the disk.
+        bool renew = false;
         const QStringList touched = bytes == 0 ? QStringList{QString()}
-                                               : touchedFolders(bytes, &folderRenamed);
-        const bool renew = onWine && folderRenamed;
+                                               : touchedFolders(bytes, onWine ? &renew : nullptr);
         if (renew)
             stop();
         const bool watching = renew ? start() : issue();
